@@ -1,0 +1,35 @@
+# GoogleTest for every build. Natively the system's package is used; for the
+# MinGW cross builds it is compiled from the sources Debian's googletest
+# package installs, with the same static runtime as the product.
+include(GoogleTest)
+if(CMAKE_CROSSCOMPILING)
+  set(GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources")
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  add_subdirectory(${GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+  add_library(GTest::gtest_main ALIAS gtest_main)
+  add_library(GTest::gmock ALIAS gmock)
+else()
+  find_package(GTest REQUIRED)
+endif()
+
+# add_project_test(<name> SOURCES ... LIBS ... [LABELS ...] [FIXTURES ...])
+# Builds a GoogleTest executable and registers each of its cases with CTest.
+# Under Wine the cases are discovered when the tests run, with a generous
+# timeout: the first wine process of a run may start Wine's own services.
+function(add_project_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS;FIXTURES;ENV" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main)
+  set(props LABELS "${T_LABELS}")
+  if(T_FIXTURES)
+    list(APPEND props FIXTURES_REQUIRED "${T_FIXTURES}")
+  endif()
+  if(T_ENV)
+    list(APPEND props ENVIRONMENT "${T_ENV}")
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 90
+    PROPERTIES ${props})
+endfunction()

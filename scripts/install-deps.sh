@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, the tests and the sample run need.
+# Safe to run again: packages already present are left as they are.
+set -euo pipefail
+
+packages=(
+  cmake g++ make pkg-config python3
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
+  zlib1g-dev libz-mingw-w64-dev
+  googletest libgtest-dev libgmock-dev
+  wine wine32:i386 wine64 xvfb xauth imagemagick fonts-wine
+  firebird3.0-server firebird3.0-utils firebird-dev libib-util
+  fp-utils
+  procps psmisc netcat-openbsd
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+# The Debian Firebird server package must not start its own system service:
+# the tests run a private server of their own.
+printf '#!/bin/sh\nexit 101\n' > /usr/sbin/policy-rc.d
+chmod +x /usr/sbin/policy-rc.d
+trap 'rm -f /usr/sbin/policy-rc.d' EXIT
+apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,37 @@
+#include "TestHosts.h"
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+  static std::atomic<unsigned> counter{0};
+  std::mt19937_64 rng(static_cast<unsigned long long>(
+      std::chrono::steady_clock::now().time_since_epoch().count()));
+  for (;;) {
+    fs::path p = fs::temp_directory_path() /
+                 ("updater-test-" + std::to_string(rng() % 1000000000ULL) + "-" + std::to_string(counter++));
+    std::error_code ec;
+    if (fs::create_directory(p, ec)) {
+      path_ = p.make_preferred().string();
+      return;
+    }
+  }
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  fs::remove_all(fs::path(path_), ec);
+}
+
+std::string ReadFileBytes(const std::string& Path) {
+  std::ifstream f(fs::path(Path), std::ios::binary);
+  if (!f) return "<missing>";
+  std::ostringstream s;
+  s << f.rdbuf();
+  return s.str();
+}

@@ -1,0 +1,57 @@
+// Test doubles of the seams the portable units talk through: dialogs, the
+// log pane, the clock, and a temporary folder that is removed afterwards.
+#pragma once
+
+#include "os/OsLayer.h"
+#include "uDialogs.h"
+#include "uRunLog.h"
+
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+// Thrown by RecordingDialogs::EndProgram, so a test sees "the program ends".
+struct ProgramEnded {};
+
+class RecordingDialogs : public IUserDialogs {
+public:
+  std::vector<std::pair<TMsgDlgType, std::string>> Shown;
+  void ShowMessage(TMsgDlgType Type, const std::string& Text) override { Shown.emplace_back(Type, Text); }
+  [[noreturn]] void EndProgram() override { throw ProgramEnded{}; }
+};
+
+class RecordingPane : public ILogPane {
+public:
+  std::vector<std::string> Lines;
+  void AddLine(const std::string& Line) override { Lines.push_back(Line); }
+};
+
+// The native system with a clock that stands still at Time and fixed date and
+// time formats, so entries can be compared byte for byte.
+class FixedClockSys : public os::Api {
+public:
+  os::LocalDateTime Time{2025, 12, 9, 14, 30, 5};
+  os::LocalDateTime Now() override { return Time; }
+  std::string FormatShortDate(const os::LocalDateTime&) override { return "09.12.2025"; }
+  std::string FormatLongTime(const os::LocalDateTime&) override { return "14:30:05"; }
+};
+
+// A fresh, empty folder below the system's temporary folder; removed with
+// everything in it when the object goes.
+class TempDir {
+public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  // The folder as a UTF-8 path in the platform's own spelling.
+  const std::string& Path() const { return path_; }
+  std::string File(const std::string& Name) const { return path_ + os::PathDelim() + Name; }
+
+private:
+  std::string path_;
+};
+
+// The whole content of a file, or "<missing>" when it cannot be read.
+std::string ReadFileBytes(const std::string& Path);

@@ -1,0 +1,68 @@
+// uRunLog - the run log (see uRunLog.h).
+#include "uRunLog.h"
+
+#include "uQrxRout.h"
+
+std::string LogFileName(const os::LocalDateTime& Start) {
+  return IntToStr2(Start.Day) + IntToStr2(Start.Month) + IntToStr2(Start.Year) + "-" +
+         IntToStr2(Start.Hour) + IntToStr2(Start.Minute) + IntToStr2(Start.Second) + "_Updater.log";
+}
+
+std::vector<std::string> SplitLogLines(const std::string& Text) {
+  std::vector<std::string> lines;
+  std::string cur;
+  for (size_t i = 0; i < Text.size(); ++i) {
+    char c = Text[i];
+    if (c == '\r' || c == '\n') {
+      if (c == '\r' && i + 1 < Text.size() && Text[i + 1] == '\n') ++i;
+      lines.push_back(cur);
+      cur.clear();
+    } else {
+      cur += c;
+    }
+  }
+  // A break at the very end starts no further line; the empty text is one empty line.
+  if (!cur.empty() || lines.empty()) lines.push_back(cur);
+  return lines;
+}
+
+namespace {
+std::string Stamp() {
+  os::Api& sys = os::Sys();
+  os::LocalDateTime now = sys.Now();
+  return sys.FormatShortDate(now) + " - " + sys.FormatLongTime(now) + ": ";
+}
+} // namespace
+
+void TRunLog::Create(const std::string& ProgramDir) {
+  os::Api& sys = os::Sys();
+  const char d = os::PathDelim();
+  std::string dir = ProgramDir;
+  if (!dir.empty() && dir.back() != d) dir += d;
+  dir += "Logs";
+  std::string name = dir + d + LogFileName(sys.Now());
+  if (!sys.CreateDirectories(dir) || !sys.WriteFile(name, std::string(), false))
+    throw EInOutError("I/O error: the log file " + name + " cannot be created");
+  fileName_ = name;
+}
+
+void TRunLog::SaveExceptionToLog(ILogPane& Pane, const std::string& Text) const {
+  std::vector<std::string> lines = SplitLogLines(Text);
+  Pane.AddLine(Stamp() + lines.front());
+  for (size_t i = 1; i < lines.size(); ++i) Pane.AddLine("\t" + lines[i]);
+  if (fileName_.empty() || !os::Sys().WriteFile(fileName_, "\r" + Stamp() + Text + "\r\n", true))
+    throw EInOutError("I/O error: the log file " + fileName_ + " cannot be written");
+}
+
+void AEException(const TRunLog& Log, ILogPane& Pane, IUserDialogs& Dialogs, const std::string& Message) {
+  if (Message.empty()) return;
+  // The user sees the error even when the log file cannot take it; the box
+  // then also says why the entry is missing from the file.
+  std::string shown = Message;
+  try {
+    Log.SaveExceptionToLog(Pane, Message);
+  } catch (const EInOutError& e) {
+    shown += std::string("\r") + e.what();
+  }
+  Dialogs.ShowMessage(TMsgDlgType::Error, shown);
+}
