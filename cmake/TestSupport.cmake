@@ -2,13 +2,15 @@
 # MinGW cross builds it is compiled from the sources Debian's googletest
 # package installs, with the same static runtime as the product.
 include(GoogleTest)
+
+# The private Firebird test server (scripts/fbserver.sh) of this build tree.
+set(FBSERVER_ROOT ${CMAKE_BINARY_DIR}/fbserver CACHE PATH "Root folder of the private Firebird test server")
+set(FBSERVER_PORT 3051 CACHE STRING "TCP port of the private Firebird test server")
 if(CMAKE_CROSSCOMPILING)
   set(GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources")
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
   set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
   add_subdirectory(${GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
-  add_library(GTest::gtest_main ALIAS gtest_main)
-  add_library(GTest::gmock ALIAS gmock)
 else()
   find_package(GTest REQUIRED)
 endif()

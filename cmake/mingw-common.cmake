@@ -12,5 +12,14 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT    "-static -static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-find_program(WINE_PROGRAM wine REQUIRED)
+# Tests run under Wine. The 64-bit loader is called directly: Debian's "wine"
+# wrapper picks the 32-bit loader whenever wine32 is installed, and that
+# loader cannot start on a kernel without 32-bit emulation.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  find_program(WINE_PROGRAM NAMES wine64 PATHS /usr/lib/wine /usr/lib64/wine NO_DEFAULT_PATH)
+  find_program(WINE_PROGRAM NAMES wine64 wine)
+else()
+  find_program(WINE_PROGRAM NAMES wine PATHS /usr/lib/wine NO_DEFAULT_PATH)
+  find_program(WINE_PROGRAM NAMES wine)
+endif()
 set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_PROGRAM})
