@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Prepares the Wine prefix for the Windows tests, once: a 64-bit prefix set
+# up by the 64-bit loader (this also works where the kernel cannot run 32-bit
+# code), and the fonts the window needs. Safe to run again.
+set -euo pipefail
+export WINEDEBUG=${WINEDEBUG:--all}
+prefix=${WINEPREFIX:-$HOME/.wine}
+wine64=$(command -v /usr/lib/wine/wine64 || command -v wine64 || command -v wine)
+
+if [ ! -f "$prefix/system.reg" ]; then
+  "$wine64" wineboot -i </dev/null >/dev/null 2>&1 || true
+fi
+# wineboot returns before the prefix is finished: wait for the wineserver.
+wineserver -w || true
+fonts=$prefix/drive_c/windows/Fonts
+if [ -d /usr/share/fonts/truetype/wine ] && [ -d "$fonts" ]; then
+  cp -n /usr/share/fonts/truetype/wine/*.ttf "$fonts"/ 2>/dev/null || true
+fi
+[ -f "$prefix/system.reg" ] || { echo "wine-init: the prefix $prefix was not created" >&2; exit 1; }
+echo "wine-init: prefix ready ($prefix)"
