@@ -143,7 +143,7 @@ TEST_F(BuiltInCatalog, StartsInTheSystemLanguage) {
 
 TEST(MainWindowTable, CaptionsInEveryLanguageAndTheSharedRows) {
   TLangTable sill("frmMain", "Sill");
-  sill.LoadFromStored(BuiltInMainWindowTable());
+  InitMainWindowTable(sill, nullptr);
   const auto& captions = sill.Rows(TSection::stCaptions);
   ASSERT_EQ(captions.size(), 24u);
   for (const TLangRow& r : captions)
@@ -191,5 +191,35 @@ TEST(MainWindowTable, CaptionsInEveryLanguageAndTheSharedRows) {
   ldm.LinkTable(sill);
   EXPECT_TRUE(dialogs.Shown.empty());
   EXPECT_EQ(sill.ActiveLanguage(), 3);
+  ldm.UnlinkTable(sill);
+}
+
+TEST(MainWindowTable, SwitchingTheLanguageRelabelsTheWindow) {
+  // The window's own captions are the Russian ones.
+  FakeWindow w;
+  TLangTable defaults("frmMain", "defaults");
+  defaults.LoadFromStored(BuiltInMainWindowTable());
+  for (const TLangRow& r : defaults.Rows(TSection::stCaptions)) w.Props[r.Key + ".Caption"] = r.Text(1);
+  w.Props["pBtn.Caption"] = "";
+  for (const TLangRow& r : defaults.Rows(TSection::stFonts)) w.Fonts[r.Key] = {"Microsoft Sans Serif", "RUSSIAN_CHARSET"};
+
+  RecordingDialogs dialogs;
+  TLDM ldm(dialogs, BuiltInMessageCatalog());
+  ldm.SetLanguage(2);
+  TLangTable sill("frmMain", "Sill");
+  InitMainWindowTable(sill, &w);
+  ldm.LinkTable(sill);
+  EXPECT_EQ(w.Writes, 0) << "Russian is what the window shows already";
+
+  ldm.SetLanguage(3);
+  EXPECT_EQ(w.Props["OKBtn.Caption"], "&Start");
+  EXPECT_EQ(w.Props["TfrmMain.Caption"], "Updater");
+  EXPECT_EQ(w.Props["mmProject_Tamber.Caption"], "Tamber");
+  EXPECT_EQ(w.Props["miLanguage.Caption"], "Language");
+  EXPECT_EQ(w.Props["pBtn.Caption"], "");
+  EXPECT_EQ(w.Fonts["mLog"], std::make_pair(std::string("Microsoft Sans Serif"), std::string("ANSI_CHARSET")));
+  ldm.SetLanguage(2);
+  EXPECT_EQ(w.Props["OKBtn.Caption"], "&Старт");
+  EXPECT_EQ(w.Fonts["mLog"].second, "RUSSIAN_CHARSET");
   ldm.UnlinkTable(sill);
 }
