@@ -82,6 +82,13 @@ public:
   std::string FormatLongTime(const os::LocalDateTime&) override { return "14:30:05"; }
 };
 
+// The native system with the default language identifier set by the test.
+class LanguageSys : public os::Api {
+public:
+  std::uint16_t Id = 0;
+  std::uint16_t SystemDefaultLangId() override { return Id; }
+};
+
 // A fresh, empty folder below the system's temporary folder; removed with
 // everything in it when the object goes.
 class TempDir {

@@ -118,14 +118,6 @@ TEST_F(BuiltInCatalog, LeavingAWesternLanguageWarnsOfTheOneRussianOnlyRow) {
   }
 }
 
-namespace {
-class LanguageSys : public os::Api {
-public:
-  std::uint16_t Id = 0;
-  std::uint16_t SystemDefaultLangId() override { return Id; }
-};
-} // namespace
-
 TEST_F(BuiltInCatalog, StartsInTheSystemLanguage) {
   const std::pair<std::uint16_t, int> cases[] = {
       {0x0419, 2}, {0x0407, 4}, {0x040C, 5}, {0x0409, 3}, {0x0410, 3}, {0x0422, 3}};
