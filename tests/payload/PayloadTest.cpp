@@ -145,3 +145,26 @@ TEST(PayloadProgram, RefusesDamagedTruncatedAndUnsafeArchives) {
     EXPECT_EQ(files, 1u) << c.What;
   }
 }
+
+TEST(PayloadProgram, TheUpdatersPayloadsDeliverTheirFiles) {
+  struct Case {
+    const char* Payload;
+    std::vector<std::string> Files;
+  } cases[] = {
+      {SERVER_PAYLOAD,
+       {"udf_trans_p$2_l$0.fpd", "QRX_ROUND_UDF.dll", "QRX_UDF.dll", "qrx_udf_date.dll", "QRX_UDF_Str.dll",
+        "QRX_UDF_u8.dll", "script.sql", "Splash.bmp", "Logo.bmp", "Report_Header.bmp", "Label_Frame.bmp",
+        "Toolbar.bmp", "About.bmp"}},
+      {TAMBER_PAYLOAD, {"Tamber.exe", "clr"}},
+      {ZAVUDAVADA_PAYLOAD, {"Zavudavada.exe", "clr"}},
+  };
+  if (std::string(UDF_LIBRARY_NAME) != "") cases[0].Files.push_back(UDF_LIBRARY_NAME);
+  for (const Case& c : cases) {
+    TempDir dir;
+    const std::string prog = dir.File(ProgramName());
+    fs::copy_file(fs::u8path(c.Payload), fs::u8path(prog));
+    std::string err;
+    ASSERT_EQ(RunProgram(prog, err), 0) << c.Payload << ": " << err;
+    for (const std::string& f : c.Files) EXPECT_TRUE(fs::exists(fs::u8path(dir.File(f)))) << c.Payload << ": " << f;
+  }
+}
