@@ -33,17 +33,23 @@ std::wstring OwnFolder() {
   return s.substr(0, s.find_last_of(L"\\/") + 1);
 }
 
+// A function of Module by name, as type F (through the generic function
+// pointer type, so the compiler does not compare the signatures).
+template <class F> F Proc(HMODULE Module, const char* Name) {
+  return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(Module, Name)));
+}
+
 class Library {
 public:
   Library() {
     module_ = LoadLibraryW((OwnFolder() + L"UDF_Marklet.dll").c_str());
-    if (module_) get_ = reinterpret_cast<GetBarcodeFn>(GetProcAddress(module_, "UDF_Get_Barcode"));
+    if (module_) get_ = Proc<GetBarcodeFn>(module_, "UDF_Get_Barcode");
     // The stand-in ib_util.dll was loaded as UDF_Marklet's import.
     HMODULE util = GetModuleHandleW(L"ib_util.dll");
     if (util) {
-      count_ = reinterpret_cast<long (*)()>(GetProcAddress(util, "StandIn_Count"));
-      lastSize_ = reinterpret_cast<long (*)()>(GetProcAddress(util, "StandIn_LastSize"));
-      free_ = reinterpret_cast<void (*)(void*)>(GetProcAddress(util, "StandIn_Free"));
+      count_ = Proc<long (*)()>(util, "StandIn_Count");
+      lastSize_ = Proc<long (*)()>(util, "StandIn_LastSize");
+      free_ = Proc<void (*)(void*)>(util, "StandIn_Free");
     }
   }
   ~Library() {

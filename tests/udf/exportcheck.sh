@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # UDF_Marklet exports exactly one function, UDF_Get_Barcode, by that plain
 # name; on i686 Windows it is cdecl (the caller removes the argument, so the
-# function returns with a plain "ret", not "ret $4" as stdcall would).
+# function returns with a plain "ret", not "ret $4" as stdcall would). The
+# Windows library imports ib_util_malloc from ib_util.dll and needs no DLL
+# that a Firebird server folder does not have.
 #
 #   exportcheck.sh LIBRARY elf NM
 #   exportcheck.sh LIBRARY pe  OBJDUMP
@@ -26,9 +28,15 @@ pe)
   # The imports: ib_util_malloc from ib_util.dll, by its plain name.
   imports=$(printf '%s\n' "$dump" | sed -n '/DLL Name: ib_util.dll/,/^$/p')
   printf '%s\n' "$imports" | grep -qw 'ib_util_malloc' || fail "ib_util_malloc is not imported from ib_util.dll"
+  # The server's folder holds no MinGW runtime: only system DLLs and ib_util.dll.
+  dlls=$(printf '%s\n' "$dump" | sed -n 's/^[[:space:]]*DLL Name: //p' | sort | tr '\n' ' ')
+  echo "imported DLLs: $dlls"
+  for dll in $dlls; do
+    case ${dll,,} in kernel32.dll|msvcrt.dll|ib_util.dll) ;; *) fail "imports $dll" ;; esac
+  done
   if printf '%s\n' "$dump" | grep -q 'file format pei-i386'; then
     base=$(printf '%s\n' "$dump" | awk '$1 == "ImageBase" {print $2}')
-    rva=$(printf '%s\n' "$dump" | sed -n '/^Export Address Table/,/^$/p' | awk '/Export RVA/ {print $NF}')
+    rva=$(printf '%s\n' "$dump" | sed -n 's/.*\] *\([0-9a-fA-F]*\) Export RVA.*/\1/p')
     start=$(printf '0x%x' $((0x$base + 0x$rva)))
     stop=$(printf '0x%x' $((0x$base + 0x$rva + 4096)))
     first_ret=$("${tool}" -d --no-show-raw-insn --start-address="$start" --stop-address="$stop" "$lib" |
