@@ -12,6 +12,7 @@ packages=(
   firebird3.0-server firebird3.0-utils firebird-dev libib-util
   fp-utils
   procps psmisc netcat-openbsd
+  clang libclang-rt-14-dev
 )
 
 missing=()
