@@ -40,6 +40,12 @@ bool ReadScriptFile(const char* FileName, std::string& Out, std::string& Error) 
     Error = std::string("The script file \"") + FileName + "\" cannot be opened";
     return false;
   }
+  // Read in one piece of the file's size where the size is known.
+  if (std::fseek(f, 0, SEEK_END) == 0) {
+    long size = std::ftell(f);
+    if (size > 0) Out.reserve(static_cast<std::size_t>(size));
+    std::fseek(f, 0, SEEK_SET);
+  }
   char buf[65536];
   std::size_t n;
   while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) Out.append(buf, n);
