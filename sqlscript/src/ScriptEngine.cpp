@@ -149,7 +149,8 @@ bool IsWord(std::string_view Rest, std::initializer_list<std::string_view> Words
 bool IsTransactionEnd(std::string_view Text, std::string_view Verb, bool& Retain) {
   std::string_view rest;
   if (!StartsWithWords(Text, {Verb}, &rest)) return false;
-  if (StartsWithWords(rest, {"work"}, &rest)) {}
+  std::string_view afterWork;
+  if (StartsWithWords(rest, {"work"}, &afterWork)) rest = afterWork;
   Retain = false;
   if (rest.empty()) return true;
   std::string_view tail;

@@ -123,13 +123,11 @@ bool ScriptSplitter::Next(Statement& Out) {
     if (pos_ >= n) return false;
     const std::size_t start = pos_;
     const int startLine = line_;
-    std::size_t end = n;
-    bool terminated = false;
+    std::size_t end = n; // an unterminated last statement runs to the end
     while (pos_ < n) {
       if (s_.compare(pos_, term_.size(), term_) == 0) {
         end = pos_;
         pos_ += term_.size();
-        terminated = true;
         break;
       }
       if (SkipToken()) continue;
@@ -138,7 +136,6 @@ bool ScriptSplitter::Next(Statement& Out) {
     }
     std::string_view text = TrimRight(s_.substr(start, end - start));
     if (text.empty()) continue; // a terminator on its own
-    (void)terminated;           // an unterminated last statement counts as well
 
     Out = Statement{};
     Out.Line = startLine;

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstddef>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -39,7 +40,7 @@ public:
 private:
   // Moves past one line break at pos_ (CR LF counts once) and counts it.
   void SkipBreak();
-  // Moves past comments and blanks; false when a comment is not closed.
+  // Moves past comments and blanks (an unclosed comment runs to the end).
   void SkipBlanksAndComments();
   // Moves past the quoted or commented token that starts at pos_, if any;
   // true when one was skipped.

@@ -124,6 +124,35 @@ TEST(SqlScript, TheRealEngineReportsAClientLibraryItCannotLoad) {
   EXPECT_EQ(sys.Closed, 1);
 }
 
+std::vector<std::string> engineErrors;
+int32_t SQLSCRIPT_CALL RecordStatementError(const char*, const char* e) {
+  engineErrors.push_back(e);
+  return 0;
+}
+
+TEST(SqlScriptEngineFile, TakesItsFileNameInUtf8) {
+#ifdef _WIN32
+  const char* name = "sqlscript.dll";
+#else
+  const char* name = "libsqlscript.so";
+#endif
+  void* lib = os::Sys().OpenLibrary(name);
+  ASSERT_NE(lib, nullptr);
+  auto exec = reinterpret_cast<decltype(&::ExecScriptFile)>(os::Sys().LibrarySymbol(lib, "ExecScriptFile"));
+  ASSERT_NE(exec, nullptr);
+  TempDir dir;
+  const std::string file = dir.File("Скрипт обновления.sql");
+  ASSERT_TRUE(os::Sys().WriteFile(file, "select 1 from rdb$database;", false));
+  // The file is read before the missing connection is noticed.
+  engineErrors.clear();
+  EXPECT_EQ(exec(file.c_str(), RecordStatementError, nullptr, nullptr), -1);
+  EXPECT_EQ(engineErrors, std::vector<std::string>{"Not connected to a database"});
+  engineErrors.clear();
+  EXPECT_EQ(exec((file + "x").c_str(), RecordStatementError, nullptr, nullptr), -1);
+  EXPECT_EQ(engineErrors, std::vector<std::string>{"The script file \"" + file + "x\" cannot be opened"});
+  os::Sys().CloseLibrary(lib);
+}
+
 // A stand-in engine that records what it was given and answers as a test
 // tells it.
 struct StandIn {
