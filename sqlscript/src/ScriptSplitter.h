@@ -30,7 +30,11 @@ struct Statement {
 
 class ScriptSplitter {
 public:
-  explicit ScriptSplitter(std::string_view Script) : s_(Script) {}
+  // A UTF-8 byte order mark at the start, which editors put there, is not
+  // part of the first statement.
+  explicit ScriptSplitter(std::string_view Script) : s_(Script) {
+    if (s_.substr(0, 3) == "\xEF\xBB\xBF") pos_ = 3;
+  }
 
   // The next statement; false at the end of the script.
   bool Next(Statement& Out);

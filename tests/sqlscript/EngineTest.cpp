@@ -8,6 +8,7 @@
 
 #include <dlfcn.h>
 
+#include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -206,6 +207,7 @@ TEST_F(Engine, ScriptFilesAreBytesInTheConnectionCharacterSet) {
   ASSERT_EQ(rec.StatementErrors.size(), 1u);
   EXPECT_NE(rec.StatementErrors[0].second.find("cannot be opened"), std::string::npos);
   EXPECT_EQ(fbtest::OtherAttachments(db), 0);
+  std::remove(file.c_str());
 }
 
 TEST_F(Engine, UnloadingWithoutAScriptDetachesAndFreesTheClient) {

@@ -67,6 +67,7 @@ TEST(ScriptSplitter, CutsScriptsIntoStatements) {
       {"set termination words are not SET TERM", "set terms;settle 1;",
        {"set terms", "settle 1"}},
       {"unclosed literal takes the rest", "select 'abc; def;\nselect 2;", {"select 'abc; def;\nselect 2;"}},
+      {"a byte order mark before the first statement", "\xEF\xBB\xBFselect 1;", {"select 1"}},
       {"blank script", " \r\n\t-- only a comment", {}},
   };
   for (const Case& c : cases) EXPECT_EQ(Split(c.Script), c.Expected) << c.Name;

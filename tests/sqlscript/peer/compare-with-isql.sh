@@ -65,8 +65,8 @@ compare() { # name script
 
 compare faults "$here/faults.sql"
 
-employee=/usr/share/doc/firebird3.0-common-doc/examples/employee.sql.gz
-if [ -f "$employee" ]; then
+employee=$(dpkg -L firebird3.0-examples 2>/dev/null | grep '/employee\.sql\.gz$' | head -1 || true)
+if [ -n "$employee" ] && [ -f "$employee" ]; then
   # Without its CREATE DATABASE: both peers are given the database.
   zcat "$employee" | grep -v -i "^create database" > "$work/employee.sql"
   compare employee "$work/employee.sql"
