@@ -9,7 +9,7 @@ packages=(
   zlib1g-dev libz-mingw-w64-dev
   googletest libgtest-dev libgmock-dev
   wine wine32:i386 wine64 xvfb xauth imagemagick fonts-wine
-  firebird3.0-server firebird3.0-utils firebird-dev libib-util
+  firebird3.0-server firebird3.0-utils firebird-dev libib-util firebird3.0-examples
   fp-utils
   procps psmisc netcat-openbsd
   clang libclang-rt-14-dev

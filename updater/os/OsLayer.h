@@ -56,6 +56,16 @@ public:
 
   // Suspends the calling thread.
   virtual void Sleep(std::uint32_t milliseconds);
+
+  // --- Dynamic libraries ---
+  // Loads a library and returns its handle, nullptr when it cannot be
+  // loaded. A plain name (no folder) is looked for in the program's own
+  // folder first, then by the system's search.
+  virtual void* OpenLibrary(const std::string& name);
+  // The address of an export, nullptr when the library has none of that name.
+  virtual void* LibrarySymbol(void* library, const std::string& name);
+  // Releases a handle of OpenLibrary; nullptr is ignored.
+  virtual void CloseLibrary(void* library);
 };
 
 // The implementation in force: the native one unless a test installed another.

@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# Benchmark (not a test): the script engine against isql-fb on one generated
+# script of more than ten thousand statements (tables, procedures, inserts,
+# procedure calls, updates, selects, commits), each on a fresh database of
+# the private Firebird server, in one run. Prints elapsed time and peak
+# memory of both and the ratios engine / isql-fb.
+#
+#   scripts/bench-sqlscript.sh [BUILD_DIR] [PORT] [ROUNDS]
+#
+# BUILD_DIR defaults to build/native (it must hold sqlscript/sqlscript_run),
+# PORT to 3051, ROUNDS (runs of each peer, best time kept) to 3. The server
+# is started from BUILD_DIR/fbserver and stopped again when this script
+# started it.
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=$(cd "${1:-$here/build/native}" && pwd)
+port=${2:-3051}
+rounds=${3:-3}
+root=$build/fbserver
+runner=$build/sqlscript/sqlscript_run
+password=${FB_PASSWORD:-qelvormask}
+[ -x "$runner" ] || { echo "no $runner: build the native preset first" >&2; exit 1; }
+
+started=0
+if ! bash "$here/scripts/fbserver.sh" status "$root" >/dev/null 2>&1; then
+  bash "$here/scripts/fbserver.sh" start "$root" "$port" >/dev/null
+  started=1
+fi
+work=$root/tmp/bench.$$
+mkdir -p "$work"
+cleanup() { rm -rf "$work"; [ "$started" = 1 ] && bash "$here/scripts/fbserver.sh" stop "$root" >/dev/null; }
+trap cleanup EXIT
+
+script=$work/bench.sql
+python3 - "$script" <<'PY'
+import sys
+out = []
+tables, procs, rows = 100, 100, 10000
+for t in range(tables):
+    out.append(f"create table bench_t{t} (id integer not null primary key, name varchar(40), amount numeric(12,2));")
+out.append("set term ^ ;")
+for p in range(procs):
+    t = p % tables
+    out.append(f"create procedure bench_p{p} (id integer, amount numeric(12,2)) as\n"
+               f"begin\n  insert into bench_t{t} values (:id, 'by procedure; {p}', :amount);\n"
+               f"  update bench_t{t} set amount = amount + 1 where id = :id;\nend^")
+out.append("set term ; ^")
+for r in range(rows):
+    t = r % tables
+    if r % 10 == 9:
+        out.append(f"execute procedure bench_p{r % procs}({100000 + r}, {r}.5);")
+    else:
+        out.append(f"insert into bench_t{t} values ({r}, 'row ''{r}''; -- not a comment', {r}.25);")
+    if r % 1000 == 999:
+        out.append("commit;")
+for t in range(tables):
+    out.append(f"update bench_t{t} set amount = amount * 2 where id < 5000;")
+    out.append(f"select count(*), sum(amount) from bench_t{t};")
+out.append("commit;")
+open(sys.argv[1], "w").write("\n".join(out) + "\n")
+# Every entry is one statement but the two SET TERM lines.
+open(sys.argv[1] + ".count", "w").write(str(len(out) - 2))
+PY
+statements=$(cat "$script.count")
+
+create() { rm -f "$1"; echo "create database 'localhost/$port:$1' default character set UTF8;" | isql-fb -q -user SYSDBA -password "$password"; }
+measure() { # db command...: prints "seconds kilobytes"
+  /usr/bin/time -f "%e %M" -o "$work/time" "$@" >/dev/null 2>"$work/err" || true
+  cat "$work/time"
+}
+best() { sort -n | head -1; }
+
+: > "$work/isql"; : > "$work/engine"
+for round in $(seq 1 "$rounds"); do
+  a=$work/isql_$round.fdb b=$work/engine_$round.fdb
+  create "$a"; create "$b"
+  measure isql-fb -q -user SYSDBA -password "$password" -i "$script" "localhost/$port:$a" >> "$work/isql"
+  measure "$runner" "db_name=localhost/$port:$b; password=$password; user_name=SYSDBA; lc_ctype=UTF8; sql_role_name=; sql_dialect=3; clientlib=\"libfbclient.so.2\"" "$script" >> "$work/engine"
+  # Both must have done the same work.
+  q="set heading off; select sum(c) from (select count(*) c from bench_t0 union all select count(*) from bench_t99);"
+  ra=$(echo "$q" | isql-fb -q -user SYSDBA -password "$password" "localhost/$port:$a" | tr -d ' \n')
+  rb=$(echo "$q" | isql-fb -q -user SYSDBA -password "$password" "localhost/$port:$b" | tr -d ' \n')
+  [ "$ra" = "$rb" ] || { echo "the peers disagree: isql-fb $ra rows, engine $rb rows" >&2; exit 1; }
+  rm -f "$a" "$b"
+done
+
+read -r ti mi < <(sort -n "$work/isql" | head -1)
+read -r te me < <(sort -n "$work/engine" | head -1)
+mi=$(sort -k2 -n "$work/isql" | tail -1 | awk '{ print $2 }')
+me=$(sort -k2 -n "$work/engine" | tail -1 | awk '{ print $2 }')
+echo "script: $statements statements ($(wc -c < "$script") bytes), best of $rounds rounds, peak memory the highest"
+printf "%-10s %10s %14s\n" peer "seconds" "peak KiB"
+printf "%-10s %10s %14s\n" isql-fb "$ti" "$mi"
+printf "%-10s %10s %14s\n" sqlscript "$te" "$me"
+awk -v te="$te" -v ti="$ti" -v me="$me" -v mi="$mi" \
+  'BEGIN { printf "ratio engine / isql-fb: time %.2f, peak memory %.2f\n", te / ti, me / mi }'

@@ -1,0 +1,111 @@
+// uDBConnection - the Firebird client library loaded by the name the caller
+// gives, the split of a database string into server and path, and
+// TDBConnection, a connection bundled with a transaction and a query.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// A failure reported by the Firebird client: the server's messages joined by
+// CR LF without a final full stop, with the SQLCODE and the first Firebird
+// error code of the status vector (0 for failures of the client access itself).
+class EFBError : public std::runtime_error {
+public:
+  EFBError(const std::string& Message, std::int32_t SqlCode, std::int64_t ErrorCode)
+      : std::runtime_error(Message), SqlCode(SqlCode), ErrorCode(ErrorCode) {}
+  std::int32_t SqlCode;
+  std::int64_t ErrorCode;
+};
+
+// Where a database string points: "server:path" over TCP/IP, or a local
+// path. A text whose second character is ":" and that holds no further ":"
+// ("C:\Data\db.fdb") is local, and so is a text without ":"; any other text
+// is split at its first ":".
+struct TDBLocation {
+  std::string Server; // empty for a local path
+  std::string Path;
+  bool Tcp = false;
+};
+TDBLocation SplitDatabaseString(const std::string& Database);
+
+// "server:service_mgr" over TCP/IP, "service_mgr" for a local database.
+std::string ServiceManagerName(const TDBLocation& Location);
+
+// The server's messages joined by CR LF, a final full stop removed.
+std::string JoinServerMessages(const std::vector<std::string>& Messages);
+
+// The Firebird client library, loaded through the operating-system layer by
+// the name given and unloaded when the object goes.
+class TFbClientLibrary {
+public:
+  explicit TFbClientLibrary(const std::string& Name); // fails with EFBError
+  ~TFbClientLibrary();
+  TFbClientLibrary(const TFbClientLibrary&) = delete;
+  TFbClientLibrary& operator=(const TFbClientLibrary&) = delete;
+
+  // The calls, with the client's own types hidden: handles are 32-bit on
+  // every client (pointers on 32-bit clients, integers on 64-bit ones), so
+  // they are held in the size of a pointer. Each fails with EFBError.
+  using Handle = std::uintptr_t;
+  void AttachDatabase(const std::string& Name, const std::string& Dpb, Handle& Db);
+  void DetachDatabase(Handle& Db);             // quietly; Db becomes 0
+  std::string DatabaseInfo(Handle& Db, const std::string& Items, std::size_t BufferSize);
+  void ServiceAttach(const std::string& Name, const std::string& Spb, Handle& Svc);
+  void ServiceStart(Handle& Svc, const std::string& Request);
+  void ServiceDetach(Handle& Svc);             // quietly; Svc becomes 0
+
+private:
+  struct Entries;
+  [[noreturn]] void Raise(const void* Status) const;
+  void* lib_ = nullptr;
+  Entries* e_ = nullptr;
+};
+
+// A connection with its transaction and query. The updater uses only the
+// connection; the other two keep their settings for callers that query.
+class TDBConnection {
+public:
+  struct TConnectionSettings {
+    std::string DatabaseName; // the database string as given
+    std::string UserName, Password, RoleName;
+    std::string CharSet = "WIN1251";
+    bool LoginPrompt = false;
+    int PageSize = 4096; // matters only when creating a database
+    bool TcpIp = true;   // network protocol TCP/IP
+    int SqlDialect = 3;
+  };
+  struct TTransactionSettings {
+    bool AutoCommit = false;
+    bool ReadCommitted = true;
+  };
+  struct TQuerySettings {
+    bool FetchAll = true;
+    bool AutoKeys = false;
+  };
+
+  TDBConnection(const std::string& Database, const std::string& UserName, const std::string& Password,
+                const std::string& Role);
+  ~TDBConnection(); // disconnects, then frees query, transaction and connection
+  TDBConnection(const TDBConnection&) = delete;
+  TDBConnection& operator=(const TDBConnection&) = delete;
+
+  // Attaches through the client library ClientLib; fails with EFBError.
+  void Connect(const std::string& ClientLib);
+  void Disconnect();
+  bool Connected() const { return db_ != 0; }
+
+  const TConnectionSettings& Connection() const { return connection_; }
+  const TTransactionSettings& Transaction() const { return transaction_; }
+  const TQuerySettings& Query() const { return query_; }
+  // The attachment's information items (isc_database_info).
+  std::string DatabaseInfo(const std::string& Items, std::size_t BufferSize);
+
+private:
+  TConnectionSettings connection_;
+  TTransactionSettings transaction_;
+  TQuerySettings query_;
+  TFbClientLibrary* client_ = nullptr;
+  TFbClientLibrary::Handle db_ = 0;
+};

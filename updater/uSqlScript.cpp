@@ -1,0 +1,367 @@
+// uSqlScript - script runs through the engine library (see uSqlScript.h).
+#include "uSqlScript.h"
+
+#include "os/OsLayer.h"
+#include "uDBConnection.h"
+#include "sqlscript.h"
+
+#include <cctype>
+#include <utility>
+
+TScriptLog* ScriptLog = nullptr;
+std::string ScriptErrorText;
+
+namespace {
+
+std::function<void()> processMessages;
+
+// The engine's file: the product's DLL; natively the platform's shared library.
+#ifdef _WIN32
+const char kScriptLibraryFile[] = "sqlscript.dll";
+#else
+const char kScriptLibraryFile[] = "libsqlscript.so";
+#endif
+
+const char kVersionHint[] =
+    "\rВероятно, имеет место несоответствие между версией обновления и версией обновляемой базы данных!\r\r";
+
+// The character set of the run in progress, for the callbacks.
+std::string runCharSet;
+
+// Without the blanks and control characters at both ends.
+std::string Trim(const std::string& s) {
+  std::string::size_type b = 0, e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
+  return s.substr(b, e - b);
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+bool IsWin1251(const std::string& CharSet) {
+  std::string c = Lower(Trim(CharSet));
+  return c == "win1251" || c == "win_1251";
+}
+
+// The upper half of code page 1251 (0x80..0xFF) as Unicode code points.
+const char16_t kCp1251[128] = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409, 0x2039, 0x040A,
+    0x040C, 0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0xFFFD, 0x2122,
+    0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6,
+    0x00A7, 0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407, 0x00B0, 0x00B1, 0x0406, 0x0456,
+    0x0491, 0x00B5, 0x00B6, 0x00B7, 0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,
+    // 0xC0..0xFF: А..я
+    0x0410, 0x0411, 0x0412, 0x0413, 0x0414, 0x0415, 0x0416, 0x0417, 0x0418, 0x0419, 0x041A, 0x041B, 0x041C,
+    0x041D, 0x041E, 0x041F, 0x0420, 0x0421, 0x0422, 0x0423, 0x0424, 0x0425, 0x0426, 0x0427, 0x0428, 0x0429,
+    0x042A, 0x042B, 0x042C, 0x042D, 0x042E, 0x042F, 0x0430, 0x0431, 0x0432, 0x0433, 0x0434, 0x0435, 0x0436,
+    0x0437, 0x0438, 0x0439, 0x043A, 0x043B, 0x043C, 0x043D, 0x043E, 0x043F, 0x0440, 0x0441, 0x0442, 0x0443,
+    0x0444, 0x0445, 0x0446, 0x0447, 0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F};
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// Callbacks handed to the engine. They run on the calling thread, inside
+// the engine's call; none of them may let an exception escape.
+
+int32_t SQLSCRIPT_CALL OnConnectError(const char* ErrorText) {
+  try {
+    ScriptErrorText = FromConnectionCharset(ErrorText ? ErrorText : "", runCharSet);
+  } catch (...) {
+  }
+  return 0;
+}
+
+int32_t SQLSCRIPT_CALL OnStatementError(const char* Statement, const char* ErrorText) {
+  try {
+    std::string stmt = FromConnectionCharset(Statement ? Statement : "", runCharSet);
+    std::string error = FromConnectionCharset(ErrorText ? ErrorText : "", runCharSet);
+    if (ScriptLog) {
+      ScriptLog->push_back("------- STATEMENT --------");
+      ScriptLog->push_back(stmt);
+      ScriptLog->push_back("-------   ERROR   --------");
+      ScriptLog->push_back(error);
+      ProcessPendingMessages();
+    }
+    std::string report = "-------   ERROR   --------\r" + error + "\r\r------- STATEMENT --------\r" + stmt;
+    if (Lower(stmt).find("execute procedure check_versio(") != std::string::npos) report = kVersionHint + report;
+    ScriptErrorText = report;
+  } catch (...) {
+  }
+  return 0;
+}
+
+int32_t SQLSCRIPT_CALL OnMessage(int32_t, const char* Text) {
+  try {
+    if (ScriptLog) ScriptLog->push_back(FromConnectionCharset(Text ? Text : "", runCharSet));
+    ProcessPendingMessages();
+  } catch (...) {
+  }
+  return 0;
+}
+
+int32_t SQLSCRIPT_CALL OnResult(int32_t, int32_t Value) { return Value == 1 ? 0 : 1; }
+int32_t SQLSCRIPT_CALL OnMessageQuiet(int32_t, const char*) { return 0; }
+int32_t SQLSCRIPT_CALL OnResultQuiet(int32_t, int32_t) { return 0; }
+
+// Holds the engine library for one run.
+class ScopedLibrary {
+public:
+  explicit ScopedLibrary(void* h) : h_(h) {}
+  ~ScopedLibrary() { os::Sys().CloseLibrary(h_); }
+  ScopedLibrary(const ScopedLibrary&) = delete;
+  ScopedLibrary& operator=(const ScopedLibrary&) = delete;
+  void* Get() const { return h_; }
+
+private:
+  void* h_;
+};
+
+} // namespace
+
+void SetProcessMessagesHook(std::function<void()> Hook) { processMessages = std::move(Hook); }
+
+void ProcessPendingMessages() {
+  if (processMessages) processMessages();
+}
+
+std::string ToConnectionCharset(const std::string& Utf8, const std::string& CharSet) {
+  if (!IsWin1251(CharSet)) return Utf8;
+  std::string out;
+  out.reserve(Utf8.size());
+  for (std::size_t i = 0; i < Utf8.size();) {
+    unsigned char c = static_cast<unsigned char>(Utf8[i]);
+    char32_t cp;
+    std::size_t len;
+    if (c < 0x80) { cp = c; len = 1; }
+    else if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; len = 2; }
+    else if ((c & 0xF0) == 0xE0) { cp = c & 0x0F; len = 3; }
+    else if ((c & 0xF8) == 0xF0) { cp = c & 0x07; len = 4; }
+    else { out += '?'; ++i; continue; }
+    bool valid = i + len <= Utf8.size();
+    for (std::size_t k = 1; valid && k < len; ++k) {
+      unsigned char d = static_cast<unsigned char>(Utf8[i + k]);
+      if ((d & 0xC0) != 0x80) valid = false;
+      else cp = (cp << 6) | (d & 0x3F);
+    }
+    if (!valid) { out += '?'; ++i; continue; }
+    i += len;
+    if (cp < 0x80) { out += static_cast<char>(cp); continue; }
+    char mapped = '?';
+    for (int k = 0; k < 128; ++k)
+      if (kCp1251[k] == cp) { mapped = static_cast<char>(0x80 + k); break; }
+    out += mapped;
+  }
+  return out;
+}
+
+std::string FromConnectionCharset(const std::string& Bytes, const std::string& CharSet) {
+  if (!IsWin1251(CharSet)) return Bytes;
+  std::string out;
+  out.reserve(Bytes.size() * 2);
+  for (char ch : Bytes) {
+    unsigned char c = static_cast<unsigned char>(ch);
+    AppendUtf8(out, c < 0x80 ? char32_t(c) : char32_t(kCp1251[c - 0x80]));
+  }
+  return out;
+}
+
+void CheckConnectParams(const std::string& ClientLib, const std::string& Database,
+                        const std::string& UserName, const std::string& Password) {
+  if (Trim(ClientLib).empty()) throw EScriptError("Не задана клиентская библиотека!");
+  if (Trim(Database).empty()) throw EScriptError("Не задана база данных!");
+  if (Trim(UserName).empty()) throw EScriptError("Не задано имя пользователя!");
+  if (Trim(Password).empty()) throw EScriptError("Не задан пароль!");
+}
+
+std::string BuildConnectString(const std::string& Database, const std::string& Password,
+                               const std::string& UserName, const std::string& CharSet,
+                               const std::string& Role, const std::string& ClientLib) {
+  return "db_name=" + Database + "; password=" + Password + "; user_name=" + UserName + "; lc_ctype=" + CharSet +
+         "; sql_role_name=" + Role + "; sql_dialect=3; clientlib=\"" + ClientLib + "\"";
+}
+
+void RunScript(bool IsText, const std::string& ClientLib, const std::string& Database,
+               const std::string& UserName, const std::string& CharSet, const std::string& Password,
+               const std::string& Role, const std::string& Script, TScriptLog* Log, std::uint8_t ErrorMode) {
+  CheckConnectParams(ClientLib, Database, UserName, Password);
+  ScriptLog = Log;
+  ScriptErrorText.clear();
+  runCharSet = CharSet;
+
+  const std::string script = Trim(Script);
+  const char* entry;
+  if (IsText) {
+    if (script.empty()) throw EScriptError("Скрипт пустой!");
+    entry = "ExecScriptText";
+  } else {
+    if (script.empty()) throw EScriptError("Не задан файл скрипта!");
+    if (!os::Sys().FileExists(script)) throw EScriptError("Файл скрипта \"" + script + "\" не найден!");
+    entry = "ExecScriptFile";
+  }
+
+  ScopedLibrary lib(os::Sys().OpenLibrary(kScriptLibraryFile));
+  if (!lib.Get()) throw EScriptError("Невозможно загрузить библиотеку \"sqlscript.dll\"!");
+  auto connect = reinterpret_cast<decltype(&::Connect)>(os::Sys().LibrarySymbol(lib.Get(), "Connect"));
+  if (!connect) throw EScriptError("В библиотеке \"sqlscript.dll\" не найдена функция \"Connect\"!");
+  // Both entries have the same signature.
+  auto exec = reinterpret_cast<decltype(&::ExecScriptText)>(os::Sys().LibrarySymbol(lib.Get(), entry));
+  if (!exec) throw EScriptError(std::string("В библиотеке \"sqlscript.dll\" не найдена функция! (") + entry + ")");
+
+  const std::string connectString = ToConnectionCharset(
+      BuildConnectString(Database, Password, UserName, CharSet, Role, ClientLib), CharSet);
+  if (connect(connectString.c_str(), OnConnectError) != 0 || !ScriptErrorText.empty())
+    throw EScriptError("Ошибка подключения к базе данных!\r" + ScriptErrorText);
+
+  // A file name crosses as UTF-8; a script text in the connection's set.
+  const std::string arg = IsText ? ToConnectionCharset(script, CharSet) : script;
+  if (ErrorMode == 1) exec(arg.c_str(), OnStatementError, OnMessage, OnResult);
+  else exec(arg.c_str(), OnStatementError, OnMessageQuiet, OnResultQuiet);
+
+  if (ErrorMode == 1 && !ScriptErrorText.empty())
+    throw EScriptError("Ошибка применения скрипта!\r" + ScriptErrorText);
+}
+
+void RunScriptFile(const std::string& ClientLib, const std::string& Database, const std::string& UserName,
+                   const std::string& CharSet, const std::string& Password, const std::string& Role,
+                   const std::string& FileName, TScriptLog* Log, std::uint8_t ErrorMode) {
+  RunScript(false, ClientLib, Database, UserName, CharSet, Password, Role, FileName, Log, ErrorMode);
+}
+
+void RunScriptText(const std::string& ClientLib, const std::string& Database, const std::string& UserName,
+                   const std::string& CharSet, const std::string& Password, const std::string& Role,
+                   const std::string& ScriptText, TScriptLog* Log, std::uint8_t ErrorMode) {
+  RunScript(true, ClientLib, Database, UserName, CharSet, Password, Role, ScriptText, Log, ErrorMode);
+}
+
+// --- Database administration ---
+
+namespace {
+
+// Services API request blocks; integers little-endian.
+constexpr char kSpbVersion = 2;            // isc_spb_version
+constexpr char kSpbCurrentVersion = 2;     // isc_spb_current_version
+constexpr char kSpbUserName = 28;          // isc_spb_user_name
+constexpr char kSpbPassword = 29;          // isc_spb_password
+constexpr char kActionProperties = 8;      // isc_action_svc_properties
+constexpr char kSpbDbName = 106;           // isc_spb_dbname
+constexpr char kSpbShutdownDb = 7;         // isc_spb_prp_shutdown_db
+constexpr char kSpbOptions = 108;          // isc_spb_options
+constexpr std::uint32_t kPrpDbOnline = 512; // isc_spb_prp_db_online
+constexpr char kInfoUserNames = 53;        // isc_info_user_names
+
+void AddByteLength(std::string& b, char tag, const std::string& value) {
+  if (value.size() > 255) throw EFBError("Слишком длинный параметр подключения!", 0, 0);
+  b += tag;
+  b += static_cast<char>(static_cast<unsigned char>(value.size()));
+  b += value;
+}
+
+void AddInt32(std::string& b, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) b += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+std::string PropertiesRequest(const std::string& path) {
+  if (path.size() > 0xFFFF) throw EFBError("Слишком длинный параметр подключения!", 0, 0);
+  std::string r(1, kActionProperties);
+  r += kSpbDbName;
+  r += static_cast<char>(path.size() & 0xFF);
+  r += static_cast<char>((path.size() >> 8) & 0xFF);
+  r += path;
+  return r;
+}
+
+// Runs Request on the service manager of Database, detaching on every path;
+// WaitMs is spent through the system's sleeping call before the detach.
+void RunServiceRequest(const std::string& ClientLib, const std::string& Database, const std::string& UserName,
+                       const std::string& Password, const std::string& Request, std::uint32_t WaitMs) {
+  TFbClientLibrary client(ClientLib);
+  const TDBLocation l = SplitDatabaseString(Database);
+  std::string spb{kSpbVersion, kSpbCurrentVersion};
+  AddByteLength(spb, kSpbUserName, UserName);
+  AddByteLength(spb, kSpbPassword, Password);
+  TFbClientLibrary::Handle svc = 0;
+  client.ServiceAttach(ServiceManagerName(l), spb, svc);
+  try {
+    client.ServiceStart(svc, Request);
+    if (WaitMs) os::Sys().Sleep(WaitMs);
+  } catch (...) {
+    client.ServiceDetach(svc);
+    throw;
+  }
+  client.ServiceDetach(svc);
+}
+
+bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && Lower(a) == Lower(b);
+}
+
+} // namespace
+
+std::string ShutdownRequest(const std::string& Path) {
+  std::string r = PropertiesRequest(Path);
+  r += kSpbShutdownDb;
+  AddInt32(r, 1); // forced shutdown after 1 second
+  return r;
+}
+
+std::string OnlineRequest(const std::string& Path) {
+  std::string r = PropertiesRequest(Path);
+  r += kSpbOptions;
+  AddInt32(r, kPrpDbOnline);
+  return r;
+}
+
+std::vector<std::string> ParseUserNames(const std::string& Info) {
+  std::vector<std::string> names;
+  std::size_t p = 0;
+  // Each entry: 53, two length bytes, one byte n, n bytes of name.
+  while (p < Info.size() && Info[p] == kInfoUserNames) {
+    if (p + 4 > Info.size()) break;
+    const std::size_t n = static_cast<unsigned char>(Info[p + 3]);
+    if (p + 4 + n > Info.size()) break;
+    names.push_back(Info.substr(p + 4, n));
+    p += 4 + n;
+  }
+  return names;
+}
+
+void DatabaseShutdown(const std::string& ClientLib, const std::string& Database, const std::string& UserName,
+                      const std::string& Password) {
+  CheckConnectParams(ClientLib, Database, UserName, Password);
+  RunServiceRequest(ClientLib, Database, UserName, Password, ShutdownRequest(SplitDatabaseString(Database).Path),
+                    2000);
+}
+
+void DatabaseOnline(const std::string& ClientLib, const std::string& Database, const std::string& UserName,
+                    const std::string& Password) {
+  CheckConnectParams(ClientLib, Database, UserName, Password);
+  RunServiceRequest(ClientLib, Database, UserName, Password, OnlineRequest(SplitDatabaseString(Database).Path), 0);
+}
+
+void GetAttachedUsers(const std::string& ClientLib, const std::string& Database, const std::string& UserName,
+                      const std::string& Password, const std::string& Role, std::vector<std::string>& Users) {
+  CheckConnectParams(ClientLib, Database, UserName, Password);
+  TDBConnection db(Database, UserName, Password, Role);
+  db.Connect(ClientLib);
+  std::vector<std::string> names = ParseUserNames(db.DatabaseInfo(std::string(1, kInfoUserNames), 20480));
+  for (auto it = names.begin(); it != names.end(); ++it) {
+    if (SameTextIgnoringCase(*it, UserName)) {
+      names.erase(it);
+      break;
+    }
+  }
+  Users = std::move(names);
+}
