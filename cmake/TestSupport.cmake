@@ -15,12 +15,12 @@ else()
   find_package(GTest REQUIRED)
 endif()
 
-# add_project_test(<name> SOURCES ... LIBS ... [LABELS ...] [FIXTURES ...])
+# add_project_test(<name> SOURCES ... LIBS ... [LABELS ...] [FIXTURES ...] [ENV ...] [RUN_SERIAL])
 # Builds a GoogleTest executable and registers each of its cases with CTest.
 # Under Wine the cases are discovered when the tests run, with a generous
 # timeout: the first wine process of a run may start Wine's own services.
 function(add_project_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS;FIXTURES;ENV" ${ARGN})
+  cmake_parse_arguments(T "RUN_SERIAL" "" "SOURCES;LIBS;LABELS;FIXTURES;ENV" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main)
   set(props LABELS "${T_LABELS}")
@@ -28,7 +28,16 @@ function(add_project_test name)
     list(APPEND props FIXTURES_REQUIRED "${T_FIXTURES}")
   endif()
   if(T_ENV)
-    list(APPEND props ENVIRONMENT "${T_ENV}")
+    # gtest_discover_tests keeps only the first entry of a list-valued
+    # property, so the tests are run through "cmake -E env" instead.
+    get_target_property(emulator ${name} CROSSCOMPILING_EMULATOR)
+    if(NOT emulator)
+      set(emulator "")
+    endif()
+    set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR ${CMAKE_COMMAND} -E env ${T_ENV} ${emulator})
+  endif()
+  if(T_RUN_SERIAL)
+    list(APPEND props RUN_SERIAL TRUE)
   endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
