@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace os {
@@ -190,6 +191,12 @@ public:
   // Reads a text value without expanding environment references; a missing
   // value reads as the empty text. False when the key cannot be opened.
   virtual bool LocalMachineString(const std::string& subKey, const std::string& valueName, std::string& data);
+
+  //--- The program's own resources -----------------------------------------
+  // The bytes of the resource Name of type Type (such as "EXEFILE", "DLL",
+  // "HELP", "IMAGES") linked into the program, letter case of both ignored;
+  // false when there is none. The bytes live as long as the program.
+  virtual bool ProgramResource(const std::string& type, const std::string& name, std::string_view& data);
 };
 
 // The implementation in force: the native one unless a test installed another.
@@ -224,6 +231,10 @@ struct ServiceCommands {
 };
 void DefineService(const std::string& name, const ServiceCommands& commands);
 void ForgetService(const std::string& name);
+
+// A POSIX program has no resource section: the host registers the bytes it
+// embedded (see embed_file) under the type and name Windows would use.
+void RegisterResource(const std::string& type, const std::string& name, std::string_view data);
 #endif
 
 } // namespace os
