@@ -186,7 +186,8 @@ int ExecAndWait(const std::string& ProgramFile, const std::string& Params, std::
 std::int64_t GetFileSizeScaled(const std::string& FileName, int Shift) {
   std::uint64_t size = 0;
   if (!os::Sys().FileSizeExclusive(FileName, size)) return -1;
-  return static_cast<std::int64_t>(size >> Shift);
+  if (Shift <= 0) return static_cast<std::int64_t>(size);
+  return Shift >= 64 ? 0 : static_cast<std::int64_t>(size >> Shift);
 }
 
 void CheckFreeSize(const std::string& FileName, const std::string& Drive, std::uint8_t Factor) {

@@ -1,7 +1,12 @@
 // uQrxRout - stateless system routines shared by the updater's units.
 //
-// This part holds the text helpers: the two-digit number of log file names,
-// the start-up language choice and the repeated text replacement.
+// Text helpers (the two-digit number of log file names, the start-up
+// language choice, repeated replacement) and the wrappers of the system's
+// services: service control, process termination, the debug privilege,
+// copying and moving over protected files, running a program and waiting
+// for it, and the free-space check. Everything goes through os::Sys(). The
+// wrappers report through their results; GetSystemDir, ExecAndWait and
+// CheckFreeSize raise std::runtime_error with fixed Russian texts.
 #pragma once
 
 #include <cstdint>
