@@ -23,3 +23,5 @@ else()
   find_program(WINE_PROGRAM NAMES wine)
 endif()
 set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_PROGRAM})
+# Link zlib into the programs: a payload program must run with no DLL beside it.
+set(ZLIB_USE_STATIC_LIBS ON)

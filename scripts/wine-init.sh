@@ -9,9 +9,10 @@ wine64=$(command -v /usr/lib/wine/wine64 || command -v wine64 || command -v wine
 
 if [ ! -f "$prefix/system.reg" ]; then
   "$wine64" wineboot -i </dev/null >/dev/null 2>&1 || true
+  # wineboot returns before the prefix is finished: wait until its wineserver
+  # has ended (bounded, in case another program keeps a wineserver running).
+  timeout 180 wineserver -w || true
 fi
-# wineboot returns before the prefix is finished: wait for the wineserver.
-wineserver -w || true
 fonts=$prefix/drive_c/windows/Fonts
 if [ -d /usr/share/fonts/truetype/wine ] && [ -d "$fonts" ]; then
   cp -n /usr/share/fonts/truetype/wine/*.ttf "$fonts"/ 2>/dev/null || true

@@ -18,6 +18,12 @@ std::string_view BuiltInMainWindowTable() {
   return {reinterpret_cast<const char*>(frmMain_Sill_lang), frmMain_Sill_lang_size};
 }
 
+void InitMainWindowTable(TLangTable& Sill, ITranslationTarget* Window) {
+  Sill.LoadFromStored(BuiltInMainWindowTable());
+  Sill.SetExclusions({"pBtn.Caption"});
+  Sill.SetTarget(Window);
+}
+
 namespace {
 
 TLDM* instance = nullptr;

@@ -85,3 +85,7 @@ std::string GetMsgText(const std::string& Key, const std::string& A0 = kNullArg,
 // The program's stored catalogs, compiled into it.
 std::string_view BuiltInMessageCatalog();
 std::string_view BuiltInMainWindowTable();
+
+// Fills the main window's translation table Sill (owner "frmMain") from the
+// built-in rows; the button panel's caption is never translated.
+void InitMainWindowTable(TLangTable& Sill, ITranslationTarget* Window);

@@ -118,14 +118,6 @@ TEST_F(BuiltInCatalog, LeavingAWesternLanguageWarnsOfTheOneRussianOnlyRow) {
   }
 }
 
-namespace {
-class LanguageSys : public os::Api {
-public:
-  std::uint16_t Id = 0;
-  std::uint16_t SystemDefaultLangId() override { return Id; }
-};
-} // namespace
-
 TEST_F(BuiltInCatalog, StartsInTheSystemLanguage) {
   const std::pair<std::uint16_t, int> cases[] = {
       {0x0419, 2}, {0x0407, 4}, {0x040C, 5}, {0x0409, 3}, {0x0410, 3}, {0x0422, 3}};
@@ -143,7 +135,7 @@ TEST_F(BuiltInCatalog, StartsInTheSystemLanguage) {
 
 TEST(MainWindowTable, CaptionsInEveryLanguageAndTheSharedRows) {
   TLangTable sill("frmMain", "Sill");
-  sill.LoadFromStored(BuiltInMainWindowTable());
+  InitMainWindowTable(sill, nullptr);
   const auto& captions = sill.Rows(TSection::stCaptions);
   ASSERT_EQ(captions.size(), 24u);
   for (const TLangRow& r : captions)
@@ -191,5 +183,35 @@ TEST(MainWindowTable, CaptionsInEveryLanguageAndTheSharedRows) {
   ldm.LinkTable(sill);
   EXPECT_TRUE(dialogs.Shown.empty());
   EXPECT_EQ(sill.ActiveLanguage(), 3);
+  ldm.UnlinkTable(sill);
+}
+
+TEST(MainWindowTable, SwitchingTheLanguageRelabelsTheWindow) {
+  // The window's own captions are the Russian ones.
+  FakeWindow w;
+  TLangTable defaults("frmMain", "defaults");
+  defaults.LoadFromStored(BuiltInMainWindowTable());
+  for (const TLangRow& r : defaults.Rows(TSection::stCaptions)) w.Props[r.Key + ".Caption"] = r.Text(1);
+  w.Props["pBtn.Caption"] = "";
+  for (const TLangRow& r : defaults.Rows(TSection::stFonts)) w.Fonts[r.Key] = {"Microsoft Sans Serif", "RUSSIAN_CHARSET"};
+
+  RecordingDialogs dialogs;
+  TLDM ldm(dialogs, BuiltInMessageCatalog());
+  ldm.SetLanguage(2);
+  TLangTable sill("frmMain", "Sill");
+  InitMainWindowTable(sill, &w);
+  ldm.LinkTable(sill);
+  EXPECT_EQ(w.Writes, 0) << "Russian is what the window shows already";
+
+  ldm.SetLanguage(3);
+  EXPECT_EQ(w.Props["OKBtn.Caption"], "&Start");
+  EXPECT_EQ(w.Props["TfrmMain.Caption"], "Updater");
+  EXPECT_EQ(w.Props["mmProject_Tamber.Caption"], "Tamber");
+  EXPECT_EQ(w.Props["miLanguage.Caption"], "Language");
+  EXPECT_EQ(w.Props["pBtn.Caption"], "");
+  EXPECT_EQ(w.Fonts["mLog"], std::make_pair(std::string("Microsoft Sans Serif"), std::string("ANSI_CHARSET")));
+  ldm.SetLanguage(2);
+  EXPECT_EQ(w.Props["OKBtn.Caption"], "&Старт");
+  EXPECT_EQ(w.Fonts["mLog"].second, "RUSSIAN_CHARSET");
   ldm.UnlinkTable(sill);
 }

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
 
 namespace {
 
@@ -173,51 +172,6 @@ TEST(ListEmptyTexts, JoinsCaptionsAndStringsWithOneCR) {
   EXPECT_EQ(ListEmptyTexts(t, TSection::stCaptions), "");
 }
 
-namespace {
-
-// A window of named controls whose properties are plain texts.
-class FakeWindow : public ITranslationTarget {
-public:
-  std::map<std::string, std::string> Props; // "Control.Property" -> value
-  std::map<std::string, std::vector<std::string>> Lines;
-  std::map<std::string, std::pair<std::string, std::string>> Fonts;
-  int Writes = 0;
-
-  std::string ClassName() const override { return "TfrmTest"; }
-  bool GetText(const std::string& c, const std::string& p, std::string& v) const override {
-    auto it = Props.find(c + "." + p);
-    if (it == Props.end()) return false;
-    v = it->second;
-    return true;
-  }
-  void SetText(const std::string& c, const std::string& p, const std::string& v) override {
-    Props[c + "." + p] = v;
-    ++Writes;
-  }
-  bool GetLines(const std::string& c, std::vector<std::string>& l) const override {
-    auto it = Lines.find(c);
-    if (it == Lines.end()) return false;
-    l = it->second;
-    return true;
-  }
-  void SetLines(const std::string& c, const std::vector<std::string>& l) override {
-    Lines[c] = l;
-    ++Writes;
-  }
-  bool GetFont(const std::string& c, std::string& n, std::string& cs) const override {
-    auto it = Fonts.find(c);
-    if (it == Fonts.end()) return false;
-    n = it->second.first;
-    cs = it->second.second;
-    return true;
-  }
-  void SetFont(const std::string& c, const std::string& n, const std::string& cs) override {
-    Fonts[c] = {n, cs};
-    ++Writes;
-  }
-};
-
-} // namespace
 
 TEST(WindowTable, AppliesEachSectionOnlyWhereTheTextIsSetAndNew) {
   TLangTable t("frmTest", "Sill");

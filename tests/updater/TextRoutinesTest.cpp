@@ -13,14 +13,6 @@ TEST(IntToStr2, PadsOneDigitAndKeepsTheLastTwoOfLongerTexts) {
   for (auto [value, expected] : cases) EXPECT_EQ(IntToStr2(value), expected) << value;
 }
 
-namespace {
-class LanguageSys : public os::Api {
-public:
-  std::uint16_t Id = 0;
-  std::uint16_t SystemDefaultLangId() override { return Id; }
-};
-} // namespace
-
 TEST(GetSystemLanguage, MapsThePrimaryLanguageToTheCatalogIndex) {
   struct Case {
     std::uint16_t LangId;

@@ -72,8 +72,7 @@ int main(int argc, char** argv) {
   if (argc > 1) ldm.SetLanguage(std::atoi(argv[1]));
 
   TLangTable sill("frmMain", "Sill");
-  sill.LoadFromStored(BuiltInMainWindowTable());
-  sill.SetExclusions({"pBtn.Caption"});
+  InitMainWindowTable(sill, nullptr);
   ldm.LinkTable(sill);
 
   std::printf("Language %d. Main window captions:\n", ldm.Sil.ActiveLanguage());
