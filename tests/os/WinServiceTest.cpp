@@ -100,3 +100,30 @@ TEST(SetDebugPrivilege, IsGrantedToTheAdministratorAndTakenBack) {
   EXPECT_TRUE(SetDebugPrivilege(true));
   EXPECT_TRUE(SetDebugPrivilege(false));
 }
+
+namespace {
+int delivered = 0;
+LRESULT CALLBACK CountingProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_APP + 7) {
+    ++delivered;
+    return 0;
+  }
+  return DefWindowProcW(w, msg, wp, lp);
+}
+} // namespace
+
+TEST(CheckFreeSize, LetsTheWindowsProcessTheirPendingMessagesFirst) {
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = CountingProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"UpdaterPumpProbe";
+  RegisterClassW(&wc);
+  HWND w = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+  ASSERT_NE(w, nullptr);
+  delivered = 0;
+  PostMessageW(w, WM_APP + 7, 0, 0);
+  TempDir dir;
+  EXPECT_NO_THROW(CheckFreeSize(dir.File("missing.fdb"), dir.Path().substr(0, 3), 2));
+  EXPECT_EQ(delivered, 1);
+  DestroyWindow(w);
+}
