@@ -28,35 +28,40 @@ if(CMAKE_CROSSCOMPILING AND CMAKE_SIZEOF_VOID_P EQUAL 4)
   endif()
 endif()
 
-# add_project_test(<name> SOURCES ... LIBS ... [LABELS ...] [FIXTURES ...])
+# add_project_test(<name> SOURCES ... LIBS ... [LABELS ...] [FIXTURES ...] [ENV ...] [RUN_SERIAL])
 # Builds a GoogleTest executable and registers each of its cases with CTest.
 # Under Wine the cases are discovered when the tests run, with a generous
 # timeout: the first wine process of a run may start Wine's own services.
 function(add_project_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS;FIXTURES;ENV" ${ARGN})
+  cmake_parse_arguments(T "RUN_SERIAL" "" "SOURCES;LIBS;LABELS;FIXTURES;ENV" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main)
   if(NOT PROJECT_TESTS_CAN_RUN)
     return()
   endif()
-  # This CMake's test discovery cannot pass a list as a property value: each
-  # of LABELS, FIXTURES and ENV takes one value (pass settings a test needs
-  # beyond one variable as compile definitions).
-  foreach(opt LABELS FIXTURES ENV)
+  # This CMake's test discovery cannot pass a list as a property value:
+  # LABELS and FIXTURES take one value each.
+  foreach(opt LABELS FIXTURES)
     list(LENGTH T_${opt} n)
     if(n GREATER 1)
       message(FATAL_ERROR "add_project_test(${name}): ${opt} takes one value, not \"${T_${opt}}\"")
     endif()
   endforeach()
-  set(labels "${T_LABELS}")
-  set(fixtures "${T_FIXTURES}")
-  set(env "${T_ENV}")
-  set(props LABELS "${labels}")
+  set(props LABELS "${T_LABELS}")
   if(T_FIXTURES)
-    list(APPEND props FIXTURES_REQUIRED "${fixtures}")
+    list(APPEND props FIXTURES_REQUIRED "${T_FIXTURES}")
   endif()
   if(T_ENV)
-    list(APPEND props ENVIRONMENT "${env}")
+    # gtest_discover_tests keeps only the first entry of a list-valued
+    # property, so the tests are run through "cmake -E env" instead.
+    get_target_property(emulator ${name} CROSSCOMPILING_EMULATOR)
+    if(NOT emulator)
+      set(emulator "")
+    endif()
+    set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR ${CMAKE_COMMAND} -E env ${T_ENV} ${emulator})
+  endif()
+  if(T_RUN_SERIAL)
+    list(APPEND props RUN_SERIAL TRUE)
   endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST

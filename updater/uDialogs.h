@@ -5,7 +5,8 @@
 
 #include <string>
 
-enum class TMsgDlgType { Warning, Error, Information, Confirmation };
+// Custom is a plain box: no icon, the program's title as caption.
+enum class TMsgDlgType { Warning, Error, Information, Confirmation, Custom };
 
 class IUserDialogs {
 public:

@@ -3,6 +3,9 @@
 
 #include "os/OsLayer.h"
 
+#include <stdexcept>
+#include <vector>
+
 std::string IntToStr2(int Value) {
   std::string s = std::to_string(Value);
   if (s.size() == 1) return "0" + s;
@@ -32,4 +35,168 @@ std::string ReplaceAll(const std::string& Text, const std::string& Pattern,
   }
   result.append(Text, from, std::string::npos);
   return result;
+}
+
+namespace {
+
+// A service manager or service handle, closed when it goes.
+class ServiceRef {
+public:
+  explicit ServiceRef(os::ServiceHandle h) : h_(h) {}
+  ~ServiceRef() {
+    if (h_) os::Sys().ServiceClose(h_);
+  }
+  ServiceRef(const ServiceRef&) = delete;
+  ServiceRef& operator=(const ServiceRef&) = delete;
+  os::ServiceHandle Get() const { return h_; }
+  explicit operator bool() const { return h_ != 0; }
+
+private:
+  os::ServiceHandle h_;
+};
+
+// Polls the service while it is not in Wanted: sleeps for its wait hint,
+// queries again, and gives up when a query fails, the check-point goes down
+// or the waits add up to kServiceWaitLimitMs.
+void WaitForState(os::ServiceHandle service, std::uint32_t wanted, os::ServiceStatus& status) {
+  std::uint32_t waited = 0;
+  while (status.State != wanted && waited < kServiceWaitLimitMs) {
+    std::uint32_t startCheckPoint = status.CheckPoint;
+    std::uint32_t wait = status.WaitHint < kServiceMinPollMs ? kServiceMinPollMs : status.WaitHint;
+    if (wait > kServiceWaitLimitMs - waited) wait = kServiceWaitLimitMs - waited;
+    os::Sys().Sleep(wait);
+    waited += wait;
+    if (!os::Sys().ServiceQuery(service, status)) break;
+    if (status.CheckPoint < startCheckPoint) break;
+  }
+}
+
+std::string Upper(std::string s) {
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return s;
+}
+
+std::string FileNamePart(const std::string& path) {
+  size_t at = path.find_last_of("\\/");
+  return at == std::string::npos ? path : path.substr(at + 1);
+}
+
+// Takes the read-only and hidden bits off an existing file; a failure is
+// left to the copy or move that follows.
+void ClearProtection(const std::string& path) {
+  std::uint32_t a = os::Sys().FileAttributes(path);
+  if (a == os::kInvalidAttributes) return;
+  std::uint32_t cleared = a & ~(os::kAttrReadOnly | os::kAttrHidden);
+  if (cleared != a) os::Sys().WriteFileAttributes(path, cleared == 0 ? os::kAttrNormal : cleared);
+}
+
+} // namespace
+
+bool ServiceStart(const std::string& MachineName, const std::string& ServiceName) {
+  ServiceRef manager(os::Sys().ServiceManagerOpen(MachineName));
+  if (!manager) return false;
+  ServiceRef service(os::Sys().ServiceOpen(manager.Get(), ServiceName, os::ServiceAccess::Start));
+  // The server's service needs this time after a stop before it can start
+  // again; it is waited whether or not the service could be opened.
+  os::Sys().Sleep(30000);
+  if (!service) return false;
+  os::ServiceStatus status;
+  status.State = os::kServiceStopped;
+  if (os::Sys().ServiceStartRequest(service.Get()) && os::Sys().ServiceQuery(service.Get(), status))
+    WaitForState(service.Get(), os::kServiceRunning, status);
+  return status.State == os::kServiceRunning;
+}
+
+bool ServiceStop(const std::string& MachineName, const std::string& ServiceName) {
+  ServiceRef manager(os::Sys().ServiceManagerOpen(MachineName));
+  if (!manager) return false;
+  ServiceRef service(os::Sys().ServiceOpen(manager.Get(), ServiceName, os::ServiceAccess::Stop));
+  if (!service) return false;
+  os::ServiceStatus status;
+  bool hasStatus = false;
+  // A service that is not running refuses the control but reports itself
+  // stopped, which counts as success.
+  if (os::Sys().ServiceStopRequest(service.Get(), status, hasStatus) &&
+      os::Sys().ServiceQuery(service.Get(), status))
+    WaitForState(service.Get(), os::kServiceStopped, status);
+  return hasStatus && status.State == os::kServiceStopped;
+}
+
+int ServiceGetStatus(const std::string& MachineName, const std::string& ServiceName) {
+  ServiceRef manager(os::Sys().ServiceManagerOpen(MachineName));
+  if (!manager) return os::kServiceStopped;
+  ServiceRef service(os::Sys().ServiceOpen(manager.Get(), ServiceName, os::ServiceAccess::Query));
+  if (!service) return os::kServiceStopped;
+  os::ServiceStatus status;
+  if (!os::Sys().ServiceQuery(service.Get(), status)) return os::kServiceStopped;
+  return static_cast<int>(status.State);
+}
+
+int KillTask(const std::string& ExeName) {
+  int result = -1;
+  std::vector<os::ProcessEntry> processes;
+  if (!os::Sys().ProcessSnapshot(processes)) return result;
+  const std::string wanted = Upper(ExeName);
+  for (const os::ProcessEntry& p : processes) {
+    std::string exe = Upper(p.ExeFile);
+    if (FileNamePart(exe) == wanted || exe == wanted)
+      result = os::Sys().ProcessTerminate(p.Id, 0) ? 1 : 0;
+  }
+  return result;
+}
+
+bool SetDebugPrivilege(bool Enable) {
+  // Disabling keeps only the used-for-access bit, which takes the privilege
+  // out of the enabled set.
+  const std::uint32_t kEnabled = 0x00000002, kUsedForAccess = 0x80000000;
+  return os::Sys().AdjustOwnPrivilege("SeDebugPrivilege", Enable ? kEnabled : kUsedForAccess);
+}
+
+std::string GetSystemDir() {
+  std::string dir = os::Sys().SystemFolder();
+  if (dir.empty()) throw std::runtime_error("Невозможно определить путь к системной папке!");
+  if (dir.back() != os::PathDelim()) dir += os::PathDelim();
+  return dir;
+}
+
+bool CopyFileClearAttr(const std::string& Source, const std::string& Target) {
+  ClearProtection(Target);
+  return os::Sys().FileCopy(Source, Target, false);
+}
+
+bool MoveFileClearAttr(const std::string& Source, const std::string& Target) {
+  ClearProtection(Target);
+  return os::Sys().FileMove(Source, Target);
+}
+
+int ExecAndWait(const std::string& ProgramFile, const std::string& Params, std::uint16_t ShowWindow) {
+  const std::string full = os::Sys().FullPathName(ProgramFile);
+  const size_t delim = full.find_last_of(os::PathDelim() == '\\' ? "\\/" : "/");
+  const std::string folder = delim == std::string::npos ? std::string() : full.substr(0, delim + 1);
+  os::ProcessHandle process = 0;
+  if (!os::Sys().ProcessStart(full, Params, folder, ShowWindow, process))
+    throw std::runtime_error("Невозможно запустить внешнюю программу!");
+  os::Sys().ProcessPendingMessages();
+  const std::uint32_t code = os::Sys().ProcessWait(process);
+  os::Sys().ProcessPendingMessages();
+  return static_cast<int>(code);
+}
+
+std::int64_t GetFileSizeScaled(const std::string& FileName, int Shift) {
+  std::uint64_t size = 0;
+  if (!os::Sys().FileSizeExclusive(FileName, size)) return -1;
+  if (Shift <= 0) return static_cast<std::int64_t>(size);
+  return Shift >= 64 ? 0 : static_cast<std::int64_t>(size >> Shift);
+}
+
+void CheckFreeSize(const std::string& FileName, const std::string& Drive, std::uint8_t Factor) {
+  os::Sys().ProcessPendingMessages();
+  const std::int64_t need = static_cast<std::int64_t>(Factor) * GetFileSizeScaled(FileName, 20);
+  std::uint64_t freeBytes = 0;
+  if (!os::Sys().DiskFreeBytes(Drive, freeBytes)) freeBytes = 0;
+  const std::int64_t freeMb = static_cast<std::int64_t>(freeBytes >> 20);
+  if (freeMb < need)
+    throw std::runtime_error("Для записи файла на диск \"" + Drive + "\" требуется не менее " +
+                             std::to_string(need) + " МБ свободного места!");
 }

@@ -1,9 +1,15 @@
 // uQrxRout - stateless system routines shared by the updater's units.
 //
-// This part holds the text helpers: the two-digit number of log file names,
-// the start-up language choice and the repeated text replacement.
+// Text helpers (the two-digit number of log file names, the start-up
+// language choice, repeated replacement) and the wrappers of the system's
+// services: service control, process termination, the debug privilege,
+// copying and moving over protected files, running a program and waiting
+// for it, and the free-space check. Everything goes through os::Sys(). The
+// wrappers report through their results; GetSystemDir, ExecAndWait and
+// CheckFreeSize raise std::runtime_error with fixed Russian texts.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // The decimal text of Value with exactly two digits: a one-digit text gets a
@@ -23,3 +29,66 @@ int GetSystemLanguage();
 // An empty Pattern leaves the text unchanged.
 std::string ReplaceAll(const std::string& Text, const std::string& Pattern,
                        const std::string& Replacement);
+
+//--- Services, processes and privileges -----------------------------------
+//
+// The service routines never raise and always release what they opened.
+// MachineName empty means this computer.
+
+// Starts the service and waits until it runs. Waits 30 seconds between
+// opening the service and the start request. True only when the last status
+// obtained says running; a service that runs already gives false.
+bool ServiceStart(const std::string& MachineName, const std::string& ServiceName);
+
+// Stops the service and waits until it has stopped; true when the last
+// status says stopped, also for a service that was stopped already.
+bool ServiceStop(const std::string& MachineName, const std::string& ServiceName);
+
+// The service's state (1 stopped ... 7 paused); 1 when the manager, the
+// service or its status cannot be reached.
+int ServiceGetStatus(const std::string& MachineName, const std::string& ServiceName);
+
+// The pending-state loops of ServiceStart and ServiceStop end after this
+// many milliseconds of waits in total, and never wait less than
+// kServiceMinPollMs per round.
+constexpr std::uint32_t kServiceWaitLimitMs = 120000;
+constexpr std::uint32_t kServiceMinPollMs = 100;
+
+// Terminates (exit code 0) every process whose executable's file name, or
+// whole path, equals ExeName, letter case ignored. -1 when none matched,
+// else the outcome of the last termination (0 failed, 1 succeeded).
+int KillTask(const std::string& ExeName);
+
+// Enables or disables "SeDebugPrivilege" in the own access token; true when
+// the change was fully applied.
+bool SetDebugPrivilege(bool Enable);
+
+//--- Files and programs ----------------------------------------------------
+
+// The system folder with a trailing path delimiter; raises when the system
+// cannot tell.
+std::string GetSystemDir();
+
+// Clears the read-only and hidden bits of an existing Target, then copies
+// Source over it. True when the copy succeeded.
+bool CopyFileClearAttr(const std::string& Source, const std::string& Target);
+
+// Clears the read-only and hidden bits of an existing Target, then moves
+// Source to Target, which is never replaced: an existing Target fails.
+bool MoveFileClearAttr(const std::string& Source, const std::string& Target);
+
+// Runs ProgramFile, expanded to a full path, with Params appended to its
+// command line as given (a caller starts them with a blank), in the
+// program's own folder, and waits without time limit. Returns the exit
+// code; raises when the program cannot be started. The window processes its
+// pending messages before and after the wait.
+int ExecAndWait(const std::string& ProgramFile, const std::string& Params, std::uint16_t ShowWindow);
+
+// The size of the file shifted right by Shift bits, or -1 when it cannot be
+// opened for reading with nobody else sharing it.
+std::int64_t GetFileSizeScaled(const std::string& FileName, int Shift);
+
+// Raises when Drive has less free space (whole mebibytes, all free bytes of
+// the disk) than Factor times the size of FileName in mebibytes. A free
+// space that cannot be determined counts as none.
+void CheckFreeSize(const std::string& FileName, const std::string& Drive, std::uint8_t Factor);

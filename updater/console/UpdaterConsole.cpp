@@ -23,6 +23,7 @@ const char* KindName(TMsgDlgType t) {
   case TMsgDlgType::Error: return "Error";
   case TMsgDlgType::Information: return "Information";
   case TMsgDlgType::Confirmation: return "Confirm";
+  case TMsgDlgType::Custom: return "Message";
   }
   return "";
 }

@@ -15,6 +15,8 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace os {
 
@@ -27,6 +29,65 @@ struct LocalDateTime {
   int Minute = 0;  // 0..59
   int Second = 0;  // 0..59
 };
+
+// Attribute bits of a file or folder, with the values Windows gives them.
+// POSIX knows only read-only (no write permission) and folder.
+constexpr std::uint32_t kAttrReadOnly = 0x01;
+constexpr std::uint32_t kAttrHidden = 0x02;
+constexpr std::uint32_t kAttrSystem = 0x04;
+constexpr std::uint32_t kAttrDirectory = 0x10;
+constexpr std::uint32_t kAttrArchive = 0x20;
+constexpr std::uint32_t kAttrNormal = 0x80;
+// What FileAttributes answers for a path that does not exist.
+constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFF;
+
+// Service states as the Windows service control manager codes them.
+constexpr std::uint32_t kServiceStopped = 1;
+constexpr std::uint32_t kServiceStartPending = 2;
+constexpr std::uint32_t kServiceStopPending = 3;
+constexpr std::uint32_t kServiceRunning = 4;
+
+// The part of a service's status the updater looks at.
+struct ServiceStatus {
+  std::uint32_t State = 0;
+  std::uint32_t CheckPoint = 0;
+  std::uint32_t WaitHint = 0; // milliseconds
+};
+
+// What a service handle is opened for; status queries are always allowed.
+enum class ServiceAccess { Query, Start, Stop };
+
+// An open service manager or service; 0 is no handle. Close it with
+// Api::ServiceClose.
+using ServiceHandle = std::uintptr_t;
+
+// A started child process; 0 is none. Api::ProcessWait releases it.
+using ProcessHandle = std::uintptr_t;
+
+// One process of a process snapshot.
+struct ProcessEntry {
+  std::uint32_t Id = 0;
+  std::string ExeFile; // the executable's file name or full path
+};
+
+// One entry of a folder listing ("." and ".." are left out).
+struct FolderEntry {
+  std::string Name;
+  std::uint32_t Attributes = 0;
+  std::uint64_t Size = 0;
+};
+
+// Whether a registry key exists and can be read.
+enum class RegKeyState { Missing, Readable, Unreadable };
+
+// Drive types as GetDriveType codes them.
+constexpr std::uint32_t kDriveUnknown = 0;
+constexpr std::uint32_t kDriveNoRootDir = 1;
+constexpr std::uint32_t kDriveRemovable = 2;
+constexpr std::uint32_t kDriveFixed = 3;
+constexpr std::uint32_t kDriveRemote = 4;
+constexpr std::uint32_t kDriveCdRom = 5;
+constexpr std::uint32_t kDriveRamDisk = 6;
 
 class Api {
 public:
@@ -56,6 +117,86 @@ public:
 
   // Suspends the calling thread.
   virtual void Sleep(std::uint32_t milliseconds);
+
+  //--- Services ------------------------------------------------------------
+  // The service control manager of MachineName (empty: this computer),
+  // opened with connect access only; 0 on failure.
+  virtual ServiceHandle ServiceManagerOpen(const std::string& machineName);
+  // The service Name of an open manager, with the right Access needs and the
+  // right to query its status; 0 on failure.
+  virtual ServiceHandle ServiceOpen(ServiceHandle manager, const std::string& name, ServiceAccess access);
+  virtual void ServiceClose(ServiceHandle handle);
+  // Asks the service to start, without arguments. Fails for a service that
+  // is running already.
+  virtual bool ServiceStartRequest(ServiceHandle service);
+  // Sends the stop control. HasStatus tells whether the system reported a
+  // status in Status; it does so also when it refuses the control because
+  // the service is not running.
+  virtual bool ServiceStopRequest(ServiceHandle service, ServiceStatus& status, bool& hasStatus);
+  virtual bool ServiceQuery(ServiceHandle service, ServiceStatus& status);
+
+  //--- Processes -----------------------------------------------------------
+  // A snapshot of every process of the system; false when the system offers
+  // no snapshot.
+  virtual bool ProcessSnapshot(std::vector<ProcessEntry>& processes);
+  // Terminates the process with ExitCode; false when it cannot be opened for
+  // termination or the termination fails.
+  virtual bool ProcessTerminate(std::uint32_t processId, std::uint32_t exitCode);
+  // Enables (Attributes with the enabled bit) or changes the attributes of
+  // the named privilege in the own process's access token; true when the
+  // system reports the change as fully applied.
+  virtual bool AdjustOwnPrivilege(const std::string& name, std::uint32_t attributes);
+  // Starts Program (a full path) with Params appended to its command line
+  // as they stand, in WorkDir, its window shown with Show; no handles are
+  // inherited and the child gets a console of its own. False when the
+  // process cannot be created.
+  virtual bool ProcessStart(const std::string& program, const std::string& params,
+                            const std::string& workDir, std::uint16_t show, ProcessHandle& process);
+  // Waits without time limit for the process to end, releases it and
+  // returns its exit code.
+  virtual std::uint32_t ProcessWait(ProcessHandle process);
+  // Lets the program's windows process the messages waiting for them.
+  virtual void ProcessPendingMessages();
+
+  //--- Files and folders ---------------------------------------------------
+  virtual std::uint32_t FileAttributes(const std::string& path);
+  virtual bool WriteFileAttributes(const std::string& path, std::uint32_t attributes);
+  // Copies Source to Target, with its attributes; an existing Target is
+  // replaced unless FailIfExists.
+  virtual bool FileCopy(const std::string& source, const std::string& target, bool failIfExists);
+  // Moves or renames a file or folder; an existing Target is never replaced.
+  virtual bool FileMove(const std::string& source, const std::string& target);
+  virtual bool FileDelete(const std::string& path);
+  // The size of a file opened for reading with nobody else allowed to share
+  // it; false when that open fails (missing, or held open by another).
+  virtual bool FileSizeExclusive(const std::string& path, std::uint64_t& size);
+  // Removes an empty folder.
+  virtual bool DirectoryRemove(const std::string& path);
+  // The entries of Folder whose names match Pattern ("*" and "?" wildcards,
+  // letter case ignored on Windows); false when the folder cannot be read.
+  virtual bool FolderList(const std::string& folder, const std::string& pattern,
+                          std::vector<FolderEntry>& entries);
+  // Path made absolute against the current folder, "." and ".." resolved.
+  virtual std::string FullPathName(const std::string& path);
+  // The kind of the drive whose root folder is Root (kDrive...).
+  virtual std::uint32_t DriveType(const std::string& root);
+  // The total number of free bytes of the disk that holds Path (not only the
+  // part available to the caller); false when the system cannot tell.
+  virtual bool DiskFreeBytes(const std::string& path, std::uint64_t& freeBytes);
+  // The system folder without a trailing delimiter; empty on failure.
+  virtual std::string SystemFolder();
+
+  //--- Registry (read only, HKEY_LOCAL_MACHINE) ---------------------------
+  virtual RegKeyState LocalMachineKey(const std::string& subKey);
+  // Reads a text value without expanding environment references; a missing
+  // value reads as the empty text. False when the key cannot be opened.
+  virtual bool LocalMachineString(const std::string& subKey, const std::string& valueName, std::string& data);
+
+  //--- The program's own resources -----------------------------------------
+  // The bytes of the resource Name of type Type (such as "EXEFILE", "DLL",
+  // "HELP", "IMAGES") linked into the program, letter case of both ignored;
+  // false when there is none. The bytes live as long as the program.
+  virtual bool ProgramResource(const std::string& type, const std::string& name, std::string_view& data);
 
   // --- Dynamic libraries ---
   // Loads a library and returns its handle, nullptr when it cannot be
@@ -88,5 +229,22 @@ private:
 
 // The platform's path delimiter ('\\' on Windows, '/' elsewhere).
 char PathDelim();
+
+#ifndef _WIN32
+// Services on POSIX are controlled through shell commands given here: Start
+// and Stop ask the service to start and stop, Query exits with 0 while it
+// runs. A service that was not defined does not exist.
+struct ServiceCommands {
+  std::string Start;
+  std::string Stop;
+  std::string Query;
+};
+void DefineService(const std::string& name, const ServiceCommands& commands);
+void ForgetService(const std::string& name);
+
+// A POSIX program has no resource section: the host registers the bytes it
+// embedded (see embed_file) under the type and name Windows would use.
+void RegisterResource(const std::string& type, const std::string& name, std::string_view data);
+#endif
 
 } // namespace os

@@ -67,4 +67,50 @@ private:
   HANDLE h_ = INVALID_HANDLE_VALUE;
 };
 
+// Owns a handle of another kind: Traits gives its invalid value and how it is
+// released (FindClose, RegCloseKey, CloseServiceHandle). Copying is deleted.
+template <typename Traits>
+class ScopedResource {
+public:
+  using Type = typename Traits::Type;
+  ScopedResource() = default;
+  explicit ScopedResource(Type h) : h_(h) {}
+  ~ScopedResource() { Reset(); }
+  ScopedResource(const ScopedResource&) = delete;
+  ScopedResource& operator=(const ScopedResource&) = delete;
+  bool Valid() const { return h_ != Traits::Invalid(); }
+  Type Get() const { return h_; }
+  // For the out-parameter of an opening call; releases what was held.
+  Type* Receive() {
+    Reset();
+    return &h_;
+  }
+  void Reset() {
+    if (Valid()) Traits::Close(h_);
+    h_ = Traits::Invalid();
+  }
+
+private:
+  Type h_ = Traits::Invalid();
+};
+
+struct FindHandleTraits {
+  using Type = HANDLE;
+  static Type Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(Type h) { FindClose(h); }
+};
+struct RegKeyTraits {
+  using Type = HKEY;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { RegCloseKey(h); }
+};
+struct ServiceHandleTraits {
+  using Type = SC_HANDLE;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { CloseServiceHandle(h); }
+};
+using ScopedFindHandle = ScopedResource<FindHandleTraits>;
+using ScopedRegKey = ScopedResource<RegKeyTraits>;
+using ScopedServiceHandle = ScopedResource<ServiceHandleTraits>;
+
 } // namespace os::win

@@ -1,0 +1,130 @@
+// Doubles of the operating-system layer for the service and process
+// routines: simulated services and processes whose calls are recorded, and
+// sleeps that are recorded instead of waited.
+#pragma once
+
+#include "os/OsLayer.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+// The native system, except that sleeping only records the wait.
+class RecordedSleepSys : public os::Api {
+public:
+  std::vector<std::uint32_t> Sleeps;
+  void Sleep(std::uint32_t milliseconds) override { Sleeps.push_back(milliseconds); }
+};
+
+// A simulated service of ServiceDoubleSys.
+struct FakeService {
+  std::uint32_t State = os::kServiceStopped;
+  // Statuses the next queries report (start or stop in progress); once
+  // they are used up a query reports State.
+  std::deque<os::ServiceStatus> Pending;
+  // The status the stop control itself reports for a running service.
+  os::ServiceStatus StopReply{os::kServiceStopPending, 0, 1000};
+  bool StartFails = false;     // the start request is refused
+  bool StopStaysRunning = false; // the stop is accepted but the service runs on
+  bool StopReportsNothing = false; // a refused stop comes without a status
+  bool QueryFails = false;
+};
+
+// Services, processes and the privilege simulated; everything else native.
+// Calls is the sequence of calls in a short form ("start FB", "sleep 30000").
+class ServiceDoubleSys : public os::Api {
+public:
+  std::map<std::string, FakeService> Services;
+  bool ManagerFails = false;
+  std::vector<os::ProcessEntry> Processes;
+  bool SnapshotFails = false;
+  std::vector<std::uint32_t> TerminateFailsFor; // process ids
+  std::vector<std::string> Calls;
+  std::vector<std::uint32_t> Sleeps;
+  int OpenHandles = 0;
+
+  os::ServiceHandle ServiceManagerOpen(const std::string& machine) override {
+    Calls.push_back("manager " + machine);
+    if (ManagerFails) return 0;
+    ++OpenHandles;
+    return 1;
+  }
+  os::ServiceHandle ServiceOpen(os::ServiceHandle, const std::string& name, os::ServiceAccess) override {
+    Calls.push_back("open " + name);
+    auto it = Services.find(name);
+    if (it == Services.end()) return 0;
+    handles_[next_] = name;
+    ++OpenHandles;
+    return next_++;
+  }
+  void ServiceClose(os::ServiceHandle h) override {
+    handles_.erase(h);
+    --OpenHandles;
+  }
+  bool ServiceStartRequest(os::ServiceHandle h) override {
+    FakeService& s = Of(h, "start");
+    if (s.State == os::kServiceRunning || s.StartFails) return false;
+    s.State = os::kServiceRunning;
+    return true;
+  }
+  bool ServiceStopRequest(os::ServiceHandle h, os::ServiceStatus& status, bool& hasStatus) override {
+    FakeService& s = Of(h, "stop");
+    hasStatus = false;
+    if (s.State != os::kServiceRunning) {
+      if (!s.StopReportsNothing) {
+        status = {s.State, 0, 0};
+        hasStatus = true;
+      }
+      return false;
+    }
+    if (!s.StopStaysRunning) s.State = os::kServiceStopped;
+    status = s.StopReply;
+    hasStatus = true;
+    return true;
+  }
+  bool ServiceQuery(os::ServiceHandle h, os::ServiceStatus& status) override {
+    FakeService& s = Of(h, "query");
+    if (s.QueryFails) return false;
+    if (!s.Pending.empty()) {
+      status = s.Pending.front();
+      s.Pending.pop_front();
+    } else {
+      status = {s.State, 0, 0};
+    }
+    return true;
+  }
+  bool ProcessSnapshot(std::vector<os::ProcessEntry>& processes) override {
+    Calls.push_back("snapshot");
+    if (SnapshotFails) return false;
+    processes = Processes;
+    return true;
+  }
+  bool ProcessTerminate(std::uint32_t id, std::uint32_t exitCode) override {
+    Calls.push_back("terminate " + std::to_string(id) + " " + std::to_string(exitCode));
+    for (std::uint32_t f : TerminateFailsFor)
+      if (f == id) return false;
+    return true;
+  }
+  bool AdjustOwnPrivilege(const std::string& name, std::uint32_t attributes) override {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%08X", attributes);
+    Calls.push_back("privilege " + name + " " + buf);
+    return true;
+  }
+  void Sleep(std::uint32_t ms) override {
+    Calls.push_back("sleep " + std::to_string(ms));
+    Sleeps.push_back(ms);
+  }
+
+private:
+  FakeService& Of(os::ServiceHandle h, const char* what) {
+    const std::string& name = handles_.at(h);
+    Calls.push_back(std::string(what) + " " + name);
+    return Services.at(name);
+  }
+  std::map<os::ServiceHandle, std::string> handles_;
+  os::ServiceHandle next_ = 100;
+};
