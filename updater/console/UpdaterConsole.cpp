@@ -4,12 +4,18 @@
 // language, the run log beside the program), and writes what the window
 // would show to standard output: the log pane's lines and the dialogs.
 //
-//   Updater_Console [LANGUAGE]   LANGUAGE 2 Russian, 3 English, 4 German, 5 French
+//   Updater_Console [LANGUAGE [DATABASE [SCRIPT]]]
 //
-// Without an argument the system's default language is used, as the program does.
+// LANGUAGE is 2 Russian, 3 English, 4 German or 5 French; 0 or no argument
+// takes the system's default language, as the program does. With DATABASE
+// (a connection string such as "localhost/3051:/data/Tamber.fdb") it goes
+// through the database steps of an update on a live server: the attached
+// users, shutdown, online, online once more (the database is online already),
+// and, with SCRIPT, a script run against the database.
 #include "uDialogs.h"
 #include "uLDM.h"
 #include "uRunLog.h"
+#include "uSqlScript.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -62,6 +68,48 @@ std::string ProgramDir() {
   return slash == std::string::npos ? std::string(".") : exe.substr(0, slash);
 }
 
+#ifdef _WIN32
+const char kClientLib[] = "fbclient.dll";
+#else
+const char kClientLib[] = "libfbclient.so.2";
+#endif
+const char kUser[] = "SYSDBA";
+const char kPassword[] = "qelvormask";
+
+// The database steps of an update run, each logged as the run logs it.
+void DatabaseSteps(const TRunLog& log, ILogPane& pane, const std::string& db, const std::string& script) {
+  log.SaveExceptionToLog(pane, GetMsgText("uUpdate_UpdateProgramm_08"));
+  std::vector<std::string> users;
+  GetAttachedUsers(kClientLib, db, kUser, kPassword, "", users);
+  std::string list;
+  for (const std::string& u : users) list += (list.empty() ? "" : ", ") + u;
+  log.SaveExceptionToLog(pane, GetMsgText("uUpdate_UpdateProgramm_10") + (list.empty() ? "-" : list));
+
+  log.SaveExceptionToLog(pane, GetMsgText("uUpdate_UpdateProgramm_18"));
+  DatabaseShutdown(kClientLib, db, kUser, kPassword);
+  log.SaveExceptionToLog(pane, GetMsgText("uUpdate_UpdateProgramm_19"));
+
+  if (!script.empty()) {
+    TScriptLog lines;
+    RunScriptFile(kClientLib, db, kUser, "WIN1251", kPassword, "", script, &lines, 0);
+    for (const std::string& l : lines) log.SaveExceptionToLog(pane, l);
+    if (!ScriptErrorText.empty()) log.SaveExceptionToLog(pane, GetMsgText("uUpdate_UpdateProgramm_40"));
+  }
+
+  log.SaveExceptionToLog(pane, GetMsgText("uUpdate_UpdateProgramm_28"));
+  DatabaseOnline(kClientLib, db, kUser, kPassword);
+  log.SaveExceptionToLog(pane, GetMsgText("uUpdate_UpdateProgramm_29"));
+
+  // Once more: the server says the database is online already.
+  log.SaveExceptionToLog(pane, GetMsgText("uUpdate_UpdateOnLine_01"));
+  try {
+    DatabaseOnline(kClientLib, db, kUser, kPassword);
+    log.SaveExceptionToLog(pane, GetMsgText("uUpdate_UpdateOnLine_03"));
+  } catch (const std::exception& e) {
+    log.SaveExceptionToLog(pane, GetMsgText("uUpdate_UpdateOnLine_05") + "\r" + e.what());
+  }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -69,7 +117,7 @@ int main(int argc, char** argv) {
   ConsolePane pane;
   TLDM ldm(dialogs, BuiltInMessageCatalog());
   ldm.DataModuleCreate();
-  if (argc > 1) ldm.SetLanguage(std::atoi(argv[1]));
+  if (argc > 1 && std::atoi(argv[1]) != 0) ldm.SetLanguage(std::atoi(argv[1]));
 
   TLangTable sill("frmMain", "Sill");
   InitMainWindowTable(sill, nullptr);
@@ -96,7 +144,17 @@ int main(int argc, char** argv) {
            GetMsgText("uMain_Finished_4"),
        })
     log.SaveExceptionToLog(pane, text);
-  // An error with an empty message has been logged already: it shows nothing.
+  if (argc > 2) {
+    try {
+      DatabaseSteps(log, pane, argv[2], argc > 3 ? argv[3] : "");
+    } catch (const std::exception& e) {
+      AEException(log, pane, dialogs, e.what());
+      return 1;
+    }
+    return 0;
+  }
+  // The error hook: an error with an empty message has been logged already
+  // and shows nothing; any other is logged and shown.
   AEException(log, pane, dialogs, "");
   AEException(log, pane, dialogs, GetMsgText("uUpdate_MyCreateDir_1", location));
   return 0;
