@@ -8,12 +8,13 @@
 
 namespace fs = std::filesystem;
 
-TempDir::TempDir() {
+TempDir::TempDir(const std::string& Base) {
   static std::atomic<unsigned> counter{0};
   std::mt19937_64 rng(static_cast<unsigned long long>(
       std::chrono::steady_clock::now().time_since_epoch().count()));
   for (;;) {
-    fs::path p = fs::temp_directory_path() /
+    fs::path base = Base.empty() ? fs::temp_directory_path() : fs::absolute(fs::u8path(Base)).lexically_normal();
+    fs::path p = base /
                  ("updater-test-" + std::to_string(rng() % 1000000000ULL) + "-" + std::to_string(counter++));
     std::error_code ec;
     if (fs::create_directory(p, ec)) {

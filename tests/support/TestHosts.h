@@ -6,6 +6,7 @@
 #include "uDialogs.h"
 #include "uLangTable.h"
 #include "uRunLog.h"
+#include "uUpdateHost.h"
 
 #include <filesystem>
 #include <map>
@@ -89,11 +90,47 @@ public:
   std::uint16_t SystemDefaultLangId() override { return Id; }
 };
 
-// A fresh, empty folder below the system's temporary folder; removed with
-// everything in it when the object goes.
+// The main window as the update engine sees it: settings set by the test,
+// log lines and status texts recorded, questions answered from a script
+// (Yes when the script has run out).
+class RecordingUpdateHost : public IUpdateHost {
+public:
+  TUpdateSettings Values;
+  bool Errors = false;
+  std::vector<std::string> Log, Status, Questions;
+  std::vector<std::pair<TMsgDlgType, std::string>> Messages;
+  std::vector<bool> Answers;
+  int PendingMessageCalls = 0;
+
+  RecordingUpdateHost() {
+    Values.ClientLibName = "fbclient.dll";
+    Values.ConnectPrefix = "localhost/3051:";
+    Values.DBFileName = "Tamber.fdb";
+    Values.ExeFileName = "Tamber.exe";
+    Values.SpaceFactor = 2;
+    Values.ProjectCode = "TAMBER";
+  }
+  const TUpdateSettings& Settings() const override { return Values; }
+  bool HadErrors() const override { return Errors; }
+  void SetHadErrors(bool Value) override { Errors = Value; }
+  void SaveExceptionToLog(const std::string& Text) override { Log.push_back(Text); }
+  void SetStatusText(const std::string& Text) override { Status.push_back(Text); }
+  void ShowMessage(TMsgDlgType Type, const std::string& Text) override { Messages.emplace_back(Type, Text); }
+  bool AskYesNo(TMsgDlgType, const std::string& Text) override {
+    Questions.push_back(Text);
+    if (Answers.empty()) return true;
+    bool a = Answers.front();
+    Answers.erase(Answers.begin());
+    return a;
+  }
+  void ProcessMessages() override { ++PendingMessageCalls; }
+};
+
+// A fresh, empty folder below Base (the system's temporary folder when
+// empty); removed with everything in it when the object goes.
 class TempDir {
 public:
-  TempDir();
+  explicit TempDir(const std::string& Base = "");
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;

@@ -38,6 +38,8 @@ constexpr std::uint32_t kAttrSystem = 0x04;
 constexpr std::uint32_t kAttrDirectory = 0x10;
 constexpr std::uint32_t kAttrArchive = 0x20;
 constexpr std::uint32_t kAttrNormal = 0x80;
+// A symbolic link or junction: a folder entry that points elsewhere.
+constexpr std::uint32_t kAttrReparsePoint = 0x400;
 // What FileAttributes answers for a path that does not exist.
 constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFF;
 
@@ -207,6 +209,13 @@ public:
   virtual void* LibrarySymbol(void* library, const std::string& name);
   // Releases a handle of OpenLibrary; nullptr is ignored.
   virtual void CloseLibrary(void* library);
+
+  //--- Folders and errors for the update engine ----------------------------
+  // Creates the one folder Path; its parent must exist, and an existing
+  // folder is a failure.
+  virtual bool CreateFolder(const std::string& path);
+  // The system's text for the error of the last failed call of this thread.
+  virtual std::string LastErrorText();
 };
 
 // The implementation in force: the native one unless a test installed another.

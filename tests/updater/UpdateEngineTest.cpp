@@ -1,0 +1,389 @@
+// The update engine's working folders, folder and file operations with
+// backup, and payload extraction, on real files.
+#include "TestHosts.h"
+#include "uLDM.h"
+#include "uUpdate.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+#ifdef _WIN32
+#include "os/WindowsSupport.h"
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char D = os::PathDelim();
+
+std::string P(std::initializer_list<std::string> parts) {
+  std::string s;
+  for (const std::string& p : parts) s += (s.empty() ? "" : std::string(1, D)) + p;
+  return s;
+}
+
+void Write(const std::string& path, const std::string& bytes) {
+  fs::create_directories(fs::u8path(path).parent_path());
+  std::ofstream f(fs::u8path(path), std::ios::binary | std::ios::trunc);
+  f << bytes;
+}
+
+bool Exists(const std::string& path) { return fs::exists(fs::u8path(path)); }
+
+// Messages in English, a recording host, and a test folder in the build
+// tree (a local, fixed drive wherever the build is).
+class Engine : public ::testing::Test {
+protected:
+  RecordingDialogs dialogs;
+  TLDM ldm{dialogs, BuiltInMessageCatalog()};
+  RecordingUpdateHost host;
+  TempDir dir{"."};
+  void SetUp() override {
+    ldm.SetLanguage(English_Language);
+    SetUpdateHost(host);
+  }
+  std::string At(std::initializer_list<std::string> parts) {
+    std::string s = dir.Path();
+    for (const std::string& p : parts) s += D + p;
+    return s;
+  }
+};
+
+template <typename F>
+std::string ErrorOf(F&& f) {
+  try {
+    f();
+  } catch (const EUpdateError& e) {
+    return e.what();
+  }
+  return "<no error>";
+}
+
+// The native system with single calls that fail or answer as told.
+class FaultySys : public os::Api {
+public:
+  std::string FailDelete, FailMove, FailCopyTo;
+  static constexpr std::uint32_t kAsk = 0xFFFF;
+  std::uint32_t Drive = kAsk;
+  bool AllFoldersExist = false;
+  bool FileDelete(const std::string& p) override { return p != FailDelete && os::Api::FileDelete(p); }
+  bool FileMove(const std::string& s, const std::string& t) override { return s != FailMove && os::Api::FileMove(s, t); }
+  bool FileCopy(const std::string& s, const std::string& t, bool f) override {
+    return t != FailCopyTo && os::Api::FileCopy(s, t, f);
+  }
+  std::uint32_t DriveType(const std::string& r) override { return Drive != kAsk ? Drive : os::Api::DriveType(r); }
+  bool DirectoryExists(const std::string& p) override { return AllFoldersExist || os::Api::DirectoryExists(p); }
+};
+
+} // namespace
+
+TEST_F(Engine, UpdateInitComputesTheWorkingFolders) {
+  FixedClockSys clock; // 09.12.2025 14:30:05
+  os::ScopedApi use(clock);
+  const std::string root = dir.Path();
+  struct Case {
+    std::string Location;
+    std::string RootDir;
+    bool Exe, Db;
+  } cases[] = {
+      {root, root, false, false},
+      {root + D, root + D, true, false},   // a trailing delimiter stays on RootDir only
+      {root, root, false, true},
+      {root, root, true, true},
+      {root + D + "Program" + D + "..", root, true, true},
+  };
+  for (const Case& c : cases) {
+    fs::remove_all(fs::u8path(root + D + "Program"));
+    fs::remove_all(fs::u8path(root + D + "DB_Data"));
+    if (c.Exe) Write(P({root, "Program", "Tamber.exe"}), "exe");
+    if (c.Db) Write(P({root, "DB_Data", "Tamber.fdb"}), "db");
+    fs::create_directories(fs::u8path(root + D + "Program"));
+    host.Log.clear();
+    UpdateInit(c.Location);
+    const std::string tmp = P({root, "Tmp$091225143005"});
+    EXPECT_EQ(WF.RootDir, c.RootDir) << c.Location;
+    EXPECT_EQ(WF.ProgramDir, P({root, "Program"}));
+    EXPECT_EQ(WF.ResourcesDir, P({root, "Resources"}));
+    EXPECT_EQ(WF.DBDataDir, P({root, "DB_Data"}));
+    EXPECT_EQ(WF.TmpDir, tmp);
+    EXPECT_EQ(WF.NewDir, P({tmp, "New"}));
+    EXPECT_EQ(WF.OldDir, P({tmp, "Old"}));
+    EXPECT_EQ(WF.OldDBDataDir, P({tmp, "Old", "DB_Data"}));
+    EXPECT_EQ(WF.WrkDir, P({tmp, "Wrk"}));
+    EXPECT_EQ(WF.OldProgramDir, P({tmp, "Old", "Program"}));
+    EXPECT_EQ(WF.WrkProgramDir, P({tmp, "Wrk", "Program"}));
+    EXPECT_EQ(WF.OldResourcesDir, P({tmp, "Old", "Resources"}));
+    EXPECT_EQ(WF.WrkResourcesDir, P({tmp, "Wrk", "Resources"}));
+    EXPECT_EQ(WF.WrkDBDataDir, P({tmp, "Wrk", "DB_Data"}));
+    EXPECT_EQ(WF.OldOtherDir, P({tmp, "Old", "Other"}));
+    EXPECT_EQ(WF.DBConnect, "localhost/3051:" + P({root, "DB_Data", "Tamber.fdb"}));
+    EXPECT_EQ(WF.WrkDBConnect, "localhost/3051:" + P({tmp, "Wrk", "DB_Data", "Tamber.fdb"}));
+    EXPECT_EQ(WF.ClientPartFound, c.Exe);
+    EXPECT_EQ(WF.ServerPartFound, c.Db);
+    EXPECT_EQ(host.Log, (std::vector<std::string>{"Initialization of variable values…",
+                                                  "Initialization of the variable values has been terminated"}));
+  }
+}
+
+TEST_F(Engine, UpdateInitTakesARelativeLocationAgainstTheCurrentFolder) {
+  const std::string name = fs::u8path(dir.Path()).filename().string();
+  UpdateInit(name);
+  EXPECT_EQ(WF.RootDir, os::Sys().FullPathName(dir.Path()));
+  EXPECT_EQ(ErrorOf([&] { UpdateInit(name + D + "missing"); }),
+            "The path to the updatable program \"" + os::Sys().FullPathName(dir.Path()) + D + "missing\" was not found!");
+}
+
+TEST_F(Engine, UpdateInitAcceptsOnlyLocalDrives) {
+  const std::pair<std::uint32_t, bool> cases[] = {
+      {os::kDriveFixed, true},   {os::kDriveRemovable, true}, {os::kDriveRemote, false}, {os::kDriveCdRom, false},
+      {os::kDriveRamDisk, false}, {os::kDriveUnknown, false},  {os::kDriveNoRootDir, false},
+  };
+  FaultySys sys;
+  os::ScopedApi use(sys);
+  for (auto [type, accepted] : cases) {
+    sys.Drive = type;
+    std::string error = ErrorOf([&] { UpdateInit(dir.Path()); });
+    EXPECT_EQ(error, accepted ? "<no error>" : "The path to the updatable program \"" + dir.Path() + "\" is not local!")
+        << type;
+  }
+}
+
+TEST_F(Engine, UpdateInitRejectsNetworkAndRamFolders) {
+#ifdef _WIN32
+  // A network path (Wine answers "no root folder" for it, Windows "remote").
+  FaultySys sys;
+  sys.AllFoldersExist = true;
+  os::ScopedApi use(sys);
+  const std::string unc = "\\\\fileserver\\share\\NorvelSoft\\TAMBER_RU";
+  EXPECT_EQ(ErrorOf([&] { UpdateInit(unc); }), "The path to the updatable program \"" + unc + "\" is not local!");
+#else
+  // tmpfs is a RAM disk: it does not survive a restart, so nothing is installed there.
+  if (!fs::is_directory("/dev/shm")) GTEST_SKIP() << "no /dev/shm here";
+  TempDir shm("/dev/shm");
+  EXPECT_EQ(ErrorOf([&] { UpdateInit(shm.Path()); }), "The path to the updatable program \"" + shm.Path() + "\" is not local!");
+#endif
+}
+
+TEST(DriveRootOf, TheRootThatDecidesTheDriveType) {
+#ifdef _WIN32
+  const std::pair<const char*, const char*> cases[] = {
+      {"C:\\ProgramData\\NorvelSoft", "C:\\"}, {"d:", "d:\\"}, {"\\\\server\\share\\x\\y", "\\\\server\\share\\"},
+      {"\\\\server\\share", "\\\\server\\share\\"}, {"//server/share/x", "//server/share\\"},
+  };
+#else
+  const std::pair<const char*, const char*> cases[] = {{"/srv/tamber", "/srv/tamber"}, {"/", "/"}};
+#endif
+  for (auto [path, root] : cases) EXPECT_EQ(DriveRootOf(path), root) << path;
+}
+
+TEST_F(Engine, MyRemoveDirDeletesTheTreeWithReadOnlyFiles) {
+  Write(At({"t", "a.txt"}), "a");
+  Write(At({"t", "sub", "deeper", "b.txt"}), "b");
+  fs::create_directories(fs::u8path(At({"t", "empty"})));
+  fs::permissions(fs::u8path(At({"t", "sub", "deeper", "b.txt"})), fs::perms::owner_read, fs::perm_options::replace);
+#ifdef _WIN32
+  os::Sys().WriteFileAttributes(At({"t", "a.txt"}), os::kAttrHidden | os::kAttrSystem | os::kAttrReadOnly);
+#endif
+  MyRemoveDir(At({"t"}));
+  EXPECT_FALSE(Exists(At({"t"})));
+  MyRemoveDir(At({"t"})); // gone already: nothing happens
+  MyRemoveDir(At({"never", "there"}));
+}
+
+TEST_F(Engine, MyRemoveDirStopsAtAFileItCannotDelete) {
+  Write(At({"t", "keep.txt"}), "k");
+  FaultySys sys;
+  sys.FailDelete = At({"t", "keep.txt"});
+  os::ScopedApi use(sys);
+  EXPECT_EQ(ErrorOf([&] { MyRemoveDir(At({"t"})); }), "It is impossible to delete the folder " + At({"t", "keep.txt"}) + "!");
+  EXPECT_TRUE(Exists(At({"t", "keep.txt"})));
+}
+
+#ifndef _WIN32
+TEST_F(Engine, MyRemoveDirRemovesLinksWithoutFollowingThem) {
+  Write(At({"outside", "precious.fdb"}), "data");
+  Write(At({"outside", "file.txt"}), "file");
+  fs::create_directories(fs::u8path(At({"t"})));
+  fs::create_directory_symlink(fs::u8path(At({"outside"})), fs::u8path(At({"t", "link"})));
+  fs::create_symlink(fs::u8path(At({"outside", "file.txt"})), fs::u8path(At({"t", "filelink"})));
+  fs::permissions(fs::u8path(At({"outside", "file.txt"})), fs::perms::owner_read, fs::perm_options::replace);
+  MyRemoveDir(At({"t"}));
+  EXPECT_FALSE(Exists(At({"t"})));
+  EXPECT_EQ(ReadFileBytes(At({"outside", "precious.fdb"})), "data");
+  EXPECT_EQ(fs::status(fs::u8path(At({"outside", "file.txt"}))).permissions() & fs::perms::owner_write, fs::perms::none);
+}
+#endif
+
+TEST_F(Engine, MyCreateDirCreatesOneNewFolder) {
+  MyCreateDir(At({"new"}));
+  EXPECT_TRUE(fs::is_directory(fs::u8path(At({"new"}))));
+  EXPECT_EQ(ErrorOf([&] { MyCreateDir(At({"new"})); }), "It is impossible to create the folder " + At({"new"}) + "!");
+  EXPECT_EQ(ErrorOf([&] { MyCreateDir(At({"no", "parent"})); }),
+            "It is impossible to create the folder " + At({"no", "parent"}) + "!");
+}
+
+TEST_F(Engine, MyCopyDirMergesTheTreeIntoTheTarget) {
+  Write(At({"src", "a.txt"}), "new a");
+  Write(At({"src", "sub", "b.txt"}), "b");
+  fs::create_directories(fs::u8path(At({"src", "empty"})));
+  Write(At({"dst", "a.txt"}), "old a");
+  Write(At({"dst", "extra.txt"}), "extra");
+  fs::permissions(fs::u8path(At({"dst", "a.txt"})), fs::perms::owner_read, fs::perm_options::replace);
+#ifdef _WIN32
+  os::Sys().WriteFileAttributes(At({"src", "sub", "b.txt"}), os::kAttrHidden | os::kAttrSystem);
+#endif
+  MyCopyDir(At({"src"}), At({"dst"}));
+  EXPECT_EQ(ReadFileBytes(At({"dst", "a.txt"})), "new a");
+  EXPECT_EQ(ReadFileBytes(At({"dst", "sub", "b.txt"})), "b");
+  EXPECT_EQ(ReadFileBytes(At({"dst", "extra.txt"})), "extra");
+  EXPECT_TRUE(fs::is_directory(fs::u8path(At({"dst", "empty"}))));
+  MyCopyDir(At({"src"}), At({"deep", "new", "dst"})); // missing parents are created
+  EXPECT_EQ(ReadFileBytes(At({"deep", "new", "dst", "sub", "b.txt"})), "b");
+
+  EXPECT_EQ(ErrorOf([&] { MyCopyDir(At({"missing"}), At({"dst"})); }),
+            "The " + At({"missing"}) + D + " folder does not exist!");
+  Write(At({"blocker"}), "a file where the target folder should be");
+  EXPECT_EQ(ErrorOf([&] { MyCopyDir(At({"src"}), At({"blocker", "dst"})); }),
+            "It is impossible to create the folder " + At({"blocker", "dst"}) + D + "!");
+}
+
+TEST(BackupNames, EncodeAndDecode) {
+  struct Case {
+    const char* Path;
+    const char* Encoded;
+  } cases[] = {
+#ifdef _WIN32
+      {"C:\\Program Files\\Firebird\\bin\\udf_trans_p$2_l$0.fpd", "C{3A}{5C}Program Files{5C}Firebird{5C}bin{5C}udf_trans_p$2_l$0.fpd"},
+      {"C:\\Program Files\\Firebird\\udf\\QRX_UDF.dll", "C{3A}{5C}Program Files{5C}Firebird{5C}udf{5C}QRX_UDF.dll"},
+      {"\\\\server\\share\\f.dll", "{5C}{5C}server{5C}share{5C}f.dll"},
+#else
+      {"/opt/firebird/bin/udf_trans_p$2_l$0.fpd", "{2F}opt{2F}firebird{2F}bin{2F}udf_trans_p$2_l$0.fpd"},
+      {"/srv/a:b/Ф.dll", "{2F}srv{2F}a{3A}b{2F}Ф.dll"},
+#endif
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(EncodeBackupName(c.Path), c.Encoded);
+    EXPECT_EQ(DecodeBackupName(c.Encoded), c.Path);
+  }
+}
+
+TEST_F(Engine, CopyFileWithBackUpRecordsAndRestoreUndoes) {
+  const std::string target = At({"server", "udf", "QRX_UDF.dll"});
+  const std::string created = At({"server", "bin", "udf_trans_p$2_l$0.fpd"});
+  const std::string backup = At({"Tmp", "Old", "Other"});
+  Write(target, "old library");
+  fs::create_directories(fs::u8path(At({"server", "bin"})));
+  Write(At({"New", "QRX_UDF.dll"}), "new library");
+  Write(At({"New", "second.dll"}), "second library");
+  Write(At({"New", "udf_trans_p$2_l$0.fpd"}), "new support file");
+
+  EXPECT_TRUE(CopyFileWithBackUp(At({"New", "QRX_UDF.dll"}), target, backup));
+  EXPECT_EQ(ReadFileBytes(target), "new library");
+  EXPECT_EQ(ReadFileBytes(JoinPath(backup, EncodeBackupName(target))), "old library");
+  // The same target again: the entry holds the state after the first replacement.
+  EXPECT_TRUE(CopyFileWithBackUp(At({"New", "second.dll"}), target, backup));
+  EXPECT_EQ(ReadFileBytes(JoinPath(backup, EncodeBackupName(target))), "new library");
+
+  EXPECT_TRUE(CopyFileWithBackUp(At({"New", "udf_trans_p$2_l$0.fpd"}), created, backup));
+  EXPECT_EQ(ReadFileBytes(JoinPath(backup, kDeletionMarker + EncodeBackupName(created))), "");
+  EXPECT_EQ(ReadFileBytes(created), "new support file");
+
+  EXPECT_TRUE(RestoreFilesFromBackup(backup).empty());
+  EXPECT_EQ(ReadFileBytes(target), "new library");
+  EXPECT_FALSE(Exists(created));
+  EXPECT_TRUE(Exists(JoinPath(backup, EncodeBackupName(target)))); // entries stay
+
+  EXPECT_FALSE(CopyFileWithBackUp(At({"New", "missing.dll"}), At({"server", "udf", "x.dll"}), backup));
+}
+
+TEST_F(Engine, CopyFileWithBackUpFailsBeforeTouchingTheTarget) {
+  const std::string target = At({"server", "udf", "QRX_UDF.dll"});
+  const std::string backup = At({"Old", "Other"});
+  Write(target, "old");
+  Write(At({"New", "QRX_UDF.dll"}), "new");
+  FaultySys sys;
+  os::ScopedApi use(sys);
+  struct Case {
+    const char* What;
+    std::string Target, Backup;
+    std::function<void()> Arrange;
+    std::string Message;
+  } cases[] = {
+      {"target folder missing", At({"nowhere", "f.dll"}), backup, [] {},
+       "The folder " + At({"nowhere", "f.dll"}) + " does not exist!"},
+      {"file held open", target, backup, [&] { sys.FailMove = target; },
+       "It is impossible to get the full access to the file " + target + ".\r\nPlease exit all applications which can use this file"},
+      {"backup copy fails", target, backup, [&] { sys.FailMove.clear(); sys.FailCopyTo = JoinPath(backup, EncodeBackupName(target)); },
+       "It is impossible to copy the " + target + " file to the folder " + backup + "!"},
+      {"backup folder cannot be made", target, At({"New", "QRX_UDF.dll", "Other"}), [] {},
+       "The folder " + At({"New", "QRX_UDF.dll", "Other"}) + " cannot be created!"},
+  };
+  for (const Case& c : cases) {
+    c.Arrange();
+    EXPECT_EQ(ErrorOf([&] { CopyFileWithBackUp(At({"New", "QRX_UDF.dll"}), c.Target, c.Backup); }), c.Message) << c.What;
+    EXPECT_EQ(ReadFileBytes(target), "old") << c.What;
+  }
+}
+
+#ifdef _WIN32
+TEST_F(Engine, CopyFileWithBackUpRefusesAFileHeldOpenByAnother) {
+  const std::string target = At({"udf", "QRX_UDF.dll"});
+  Write(target, "old");
+  Write(At({"New", "QRX_UDF.dll"}), "new");
+  HANDLE h = CreateFileW(fs::u8path(target).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  std::string error = ErrorOf([&] { CopyFileWithBackUp(At({"New", "QRX_UDF.dll"}), target, At({"Other"})); });
+  CloseHandle(h);
+  EXPECT_EQ(error.substr(0, 53), "It is impossible to get the full access to the file " + target.substr(0, 1));
+  EXPECT_EQ(ReadFileBytes(target), "old");
+  EXPECT_TRUE(fs::is_empty(fs::u8path(At({"Other"}))));
+}
+#endif
+
+TEST_F(Engine, RestoreGoesOnPastFailuresAndRestoresHiddenEntries) {
+  const std::string backup = At({"Other"});
+  const std::string a = At({"live", "a.dll"}), b = At({"gone", "b.dll"}), c = At({"live", "c.dll"});
+  Write(a, "a before");
+  Write(c, "c before");
+  fs::create_directories(fs::u8path(At({"gone"})));
+  Write(b, "b before");
+  Write(At({"New", "x"}), "new");
+  for (const std::string& t : {a, b, c}) ASSERT_TRUE(CopyFileWithBackUp(At({"New", "x"}), t, backup));
+#ifdef _WIN32
+  os::Sys().WriteFileAttributes(JoinPath(backup, EncodeBackupName(c)), os::kAttrHidden | os::kAttrSystem);
+#endif
+  fs::remove_all(fs::u8path(At({"gone"}))); // b's folder has gone: its restore fails
+  std::vector<std::string> failed = RestoreFilesFromBackup(backup);
+  EXPECT_EQ(failed, std::vector<std::string>{"The restoration of the file failed: " + b});
+  EXPECT_EQ(ReadFileBytes(a), "a before");
+  EXPECT_EQ(ReadFileBytes(c), "c before");
+  EXPECT_TRUE(RestoreFilesFromBackup(At({"no", "backup"})).empty());
+}
+
+TEST(AppendExceptionMessage, JoinsWithACarriageReturn) {
+  EXPECT_EQ(AppendExceptionMessage("", "first"), "Exception Message: first");
+  EXPECT_EQ(AppendExceptionMessage("Exception Message: first", "second"),
+            "Exception Message: first\rException Message: second");
+}
+
+TEST_F(Engine, ExtractFilesFromResourceWritesThePayload) {
+#ifndef _WIN32
+  os::RegisterResource("EXEFILE", "FILES", "server payload bytes");
+  os::RegisterResource("EXEFILE", "FILES_G", "tamber payload bytes");
+#endif
+  const std::string file = At({"New", "files.exe"});
+  Write(file, "an older, longer file of the same name");
+  ExtractFilesFromResource(file, "");
+  EXPECT_EQ(ReadFileBytes(file), "server payload bytes");
+  ExtractFilesFromResource(At({"New", "files_g.exe"}), "files_g");
+  EXPECT_EQ(ReadFileBytes(At({"New", "files_g.exe"})), "tamber payload bytes");
+
+  std::string error = ErrorOf([&] { ExtractFilesFromResource(At({"New", "x.exe"}), "files_gx"); });
+  const std::string first = "Error of working with the resource \"files_gx\"!\r";
+  EXPECT_EQ(error.substr(0, first.size()), first);
+  EXPECT_GT(error.size(), first.size()) << "the system's message follows";
+  error = ErrorOf([&] { ExtractFilesFromResource(At({"no", "folder", "files.exe"}), ""); });
+  EXPECT_EQ(error.substr(0, 44), "Error of working with the resource \"files\"!\r");
+}
