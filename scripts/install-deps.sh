@@ -13,6 +13,7 @@ packages=(
   fp-utils
   procps psmisc netcat-openbsd
   clang libclang-rt-14-dev
+  zip unzip bc
 )
 
 missing=()
