@@ -298,6 +298,22 @@ TEST_F(Engine, CopyFileWithBackUpRecordsAndRestoreUndoes) {
   EXPECT_FALSE(CopyFileWithBackUp(At({"New", "missing.dll"}), At({"server", "udf", "x.dll"}), backup));
 }
 
+TEST_F(Engine, RestoreGivesBackTheOldBytesAndAttributes) {
+  const std::string target = At({"server", "udf", "QRX_UDF_Str.dll"});
+  Write(target, "old bytes");
+  Write(At({"New", "QRX_UDF_Str.dll"}), "new bytes");
+  std::uint32_t attributes = os::kAttrReadOnly;
+#ifdef _WIN32
+  attributes |= os::kAttrHidden;
+#endif
+  ASSERT_TRUE(os::Sys().WriteFileAttributes(target, attributes));
+  ASSERT_TRUE(CopyFileWithBackUp(At({"New", "QRX_UDF_Str.dll"}), target, At({"Other"})));
+  EXPECT_EQ(ReadFileBytes(target), "new bytes");
+  EXPECT_TRUE(RestoreFilesFromBackup(At({"Other"})).empty());
+  EXPECT_EQ(ReadFileBytes(target), "old bytes");
+  EXPECT_EQ(os::Sys().FileAttributes(target) & attributes, attributes);
+}
+
 TEST_F(Engine, CopyFileWithBackUpFailsBeforeTouchingTheTarget) {
   const std::string target = At({"server", "udf", "QRX_UDF.dll"});
   const std::string backup = At({"Old", "Other"});
