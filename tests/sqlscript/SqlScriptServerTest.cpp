@@ -23,14 +23,7 @@ const char kProjectDdl[] =
     "begin\n  if (v <> 105) then exception e_version;\nend^\n"
     "set term ; ^\n";
 
-std::string Fails(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const EScriptError& e) {
-    return e.what();
-  }
-  return "<no error>";
-}
+std::string Fails(const std::function<void()>& f) { return MessageOf<EScriptError>(f); }
 
 // The text between the first two "~", as the update run shows it.
 std::string BetweenTildes(const std::string& s) {

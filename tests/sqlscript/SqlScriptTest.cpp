@@ -17,14 +17,7 @@
 
 namespace {
 
-std::string Fails(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const EScriptError& e) {
-    return e.what();
-  }
-  return "<no error>";
-}
+std::string Fails(const std::function<void()>& f) { return MessageOf<EScriptError>(f); }
 
 // The native system, counting library handles; a name in Missing makes the
 // library or export of that name absent, Replace stands in for an export.

@@ -142,5 +142,16 @@ private:
   std::string path_;
 };
 
+// The message of the error of type E that F raises, or "<no error>".
+template <typename E, typename F>
+std::string MessageOf(F&& f) {
+  try {
+    f();
+  } catch (const E& e) {
+    return e.what();
+  }
+  return "<no error>";
+}
+
 // The whole content of a file, or "<missing>" when it cannot be read.
 std::string ReadFileBytes(const std::string& Path);

@@ -53,12 +53,7 @@ protected:
 
 template <typename F>
 std::string ErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const EUpdateError& e) {
-    return e.what();
-  }
-  return "<no error>";
+  return MessageOf<EUpdateError>(f);
 }
 
 // The native system with single calls that fail or answer as told.
