@@ -2,6 +2,7 @@
 #include "uFbService.h"
 
 #include "os/OsLayer.h"
+#include "uHost.h"
 #include "uQrxRout.h"
 
 #include <stdexcept>
@@ -126,7 +127,7 @@ void GetFBServParams(TFBServParams& Params) {
   Params.ServerHost = HostOf(hasPort ? port : "3051");
 }
 
-void StopFBService(TFBServParams Params, bool ShowMsg, IUserDialogs& Dialogs) {
+void StopFBService(TFBServParams Params, bool ShowMsg, IHost& Host) {
   if (!ServiceStop("", Params.ServiceName)) throw std::runtime_error(kCannotStop);
   SetDebugPrivilege(true);
   int killed = KillTask(Params.ServerExe);
@@ -137,20 +138,20 @@ void StopFBService(TFBServParams Params, bool ShowMsg, IUserDialogs& Dialogs) {
   if (ServiceGetStatus("", Params.ServiceName) != static_cast<int>(os::kServiceStopped))
     throw std::runtime_error(kNotStopped);
   os::Sys().Sleep(kServiceSettleMs);
-  if (ShowMsg) Dialogs.ShowMessage(TMsgDlgType::Custom, kStopped);
+  if (ShowMsg) Host.ShowMessage(TMsgDlgType::Custom, kStopped);
 }
 
-void StartFBService(TFBServParams Params, bool ShowMsg, IUserDialogs& Dialogs) {
+void StartFBService(TFBServParams Params, bool ShowMsg, IHost& Host) {
   // A stopped or missing service must not prevent the start: whatever the
   // stop raises is dropped.
   try {
-    StopFBService(Params, false, Dialogs);
+    StopFBService(Params, false, Host);
   } catch (...) {
   }
   if (!ServiceStart("", Params.ServiceName)) throw std::runtime_error(kCannotStart);
   if (!IsFBServiceRunning()) throw std::runtime_error(kNotRunning);
   os::Sys().Sleep(kServiceSettleMs);
-  if (ShowMsg) Dialogs.ShowMessage(TMsgDlgType::Custom, kStarted);
+  if (ShowMsg) Host.ShowMessage(TMsgDlgType::Custom, kStarted);
 }
 
 bool IsFBServiceRunning() {

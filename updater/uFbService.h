@@ -5,9 +5,9 @@
 // text; the routines show dialogs only to confirm success, when asked to.
 #pragma once
 
-#include "uDialogs.h"
-
 #include <string>
+
+class IHost;
 
 // The installed server's description; empty ServerType: none was accepted.
 struct TFBServParams {
@@ -37,11 +37,11 @@ void GetFBServParams(TFBServParams& Params);
 
 // Stops the server's service, ends every process of its executable and
 // waits 15 seconds; with ShowMsg the user is told it has stopped.
-void StopFBService(TFBServParams Params, bool ShowMsg, IUserDialogs& Dialogs);
+void StopFBService(TFBServParams Params, bool ShowMsg, IHost& Host);
 
 // Stops the server (its errors ignored), starts the service, checks that a
 // server service runs and waits 15 seconds; with ShowMsg the user is told.
-void StartFBService(TFBServParams Params, bool ShowMsg, IUserDialogs& Dialogs);
+void StartFBService(TFBServParams Params, bool ShowMsg, IHost& Host);
 
 // True when "FirebirdGuardianDefaultInstance", "FirebirdServerDefaultInstance"
 // or "NorvelRaruRIvizServer" runs, asked in this order.

@@ -57,8 +57,8 @@ std::string TMessageCatalog::Lookup(const std::string& Key) const {
   return text.empty() ? (*it)->Text(Programmer_Language) : text;
 }
 
-TLDM::TLDM(IUserDialogs& Dialogs, std::string_view Stored)
-    : Sil("LDM", "Sil"), dialogs_(Dialogs), previous_(instance) {
+TLDM::TLDM(IHost& Host, std::string_view Stored)
+    : Sil("LDM", "Sil"), host_(Host), previous_(instance) {
   Sil.LoadFromStored(Stored);
   Sild.OnLinkToDispatcher = [this](TLangTable& t) { SildLinkToDispatcher(t); };
   Sild.Link(Sil);
@@ -81,8 +81,8 @@ void TLDM::SetLanguage(int Language) {
     CheckEmptyTexts(Sil);
     Sild.SetActiveLanguage(Language);
   } catch (const std::exception& e) {
-    dialogs_.ShowMessage(TMsgDlgType::Error, e.what());
-    dialogs_.EndProgram();
+    host_.ShowMessage(TMsgDlgType::Error, e.what());
+    host_.EndProgram();
   }
 }
 
@@ -99,8 +99,8 @@ void TLDM::CheckEmptyTexts(const TLangTable& Catalog) {
   std::string b = ListEmptyTexts(Catalog, TSection::stStrings);
   std::string text = a + (a.empty() ? "" : "\r") + b;
   if (text.empty()) return;
-  dialogs_.ShowMessage(TMsgDlgType::Warning,
-                       "Check for emptyes in:\r\r" + Catalog.Owner() + ":" + Catalog.Name() + text);
+  host_.ShowMessage(TMsgDlgType::Warning,
+                    "Check for emptyes in:\r\r" + Catalog.Owner() + ":" + Catalog.Name() + text);
 }
 
 std::string ListEmptyTexts(const TLangTable& Catalog, TSection Section) {

@@ -6,7 +6,7 @@
 // Sill among them) to the active language.
 #pragma once
 
-#include "uDialogs.h"
+#include "uHost.h"
 #include "uLangTable.h"
 
 #include <string>
@@ -36,7 +36,7 @@ public:
   // Loads the catalog with active language 1, indexes it and links it to the
   // dispatcher. Stored is the stored message catalog; the program's own is
   // BuiltInMessageCatalog().
-  TLDM(IUserDialogs& Dialogs, std::string_view Stored);
+  TLDM(IHost& Host, std::string_view Stored);
   ~TLDM();
   TLDM(const TLDM&) = delete;
   TLDM& operator=(const TLDM&) = delete;
@@ -64,7 +64,7 @@ public:
   TLangDispatcher Sild;
 
 private:
-  IUserDialogs& dialogs_;
+  IHost& host_;
   TLDM* previous_;
 };
 

@@ -2,6 +2,7 @@
 #include "uQrxRout.h"
 
 #include "os/OsLayer.h"
+#include "uHost.h"
 
 #include <stdexcept>
 #include <vector>
@@ -177,9 +178,9 @@ int ExecAndWait(const std::string& ProgramFile, const std::string& Params, std::
   os::ProcessHandle process = 0;
   if (!os::Sys().ProcessStart(full, Params, folder, ShowWindow, process))
     throw std::runtime_error("Невозможно запустить внешнюю программу!");
-  os::Sys().ProcessPendingMessages();
+  ProcessMessages();
   const std::uint32_t code = os::Sys().ProcessWait(process);
-  os::Sys().ProcessPendingMessages();
+  ProcessMessages();
   return static_cast<int>(code);
 }
 
@@ -191,7 +192,7 @@ std::int64_t GetFileSizeScaled(const std::string& FileName, int Shift) {
 }
 
 void CheckFreeSize(const std::string& FileName, const std::string& Drive, std::uint8_t Factor) {
-  os::Sys().ProcessPendingMessages();
+  ProcessMessages();
   const std::int64_t need = static_cast<std::int64_t>(Factor) * GetFileSizeScaled(FileName, 20);
   std::uint64_t freeBytes = 0;
   if (!os::Sys().DiskFreeBytes(Drive, freeBytes)) freeBytes = 0;

@@ -54,8 +54,9 @@ void TRunLog::SaveExceptionToLog(ILogPane& Pane, const std::string& Text) const 
     throw EInOutError("I/O error: the log file " + fileName_ + " cannot be written");
 }
 
-void AEException(const TRunLog& Log, ILogPane& Pane, IUserDialogs& Dialogs, const std::string& Message) {
-  if (Message.empty()) return;
+void AEException(const TRunLog& Log, ILogPane& Pane, IHost& Host, const std::exception& E) {
+  if (ErrorKindOf(E) != TErrorKind::Shown) return;
+  const std::string Message = E.what();
   // The user sees the error even when the log file cannot take it; the box
   // then also says why the entry is missing from the file.
   std::string shown = Message;
@@ -64,5 +65,5 @@ void AEException(const TRunLog& Log, ILogPane& Pane, IUserDialogs& Dialogs, cons
   } catch (const EInOutError& e) {
     shown += std::string("\r") + e.what();
   }
-  Dialogs.ShowMessage(TMsgDlgType::Error, shown);
+  Host.ShowMessage(TMsgDlgType::Error, shown);
 }

@@ -9,7 +9,7 @@
 #pragma once
 
 #include "os/OsLayer.h"
-#include "uDialogs.h"
+#include "uHost.h"
 
 #include <stdexcept>
 #include <string>
@@ -52,8 +52,9 @@ private:
   std::string fileName_;
 };
 
-// The program-wide error hook: an error with a non-empty message is logged and
-// shown in the error box; an empty message means its details are already in
-// the log, and nothing happens. When the log file cannot be written, the box
-// still shows the message, followed by the input/output error.
-void AEException(const TRunLog& Log, ILogPane& Pane, IUserDialogs& Dialogs, const std::string& Message);
+// The program-wide error hook, for an error that left a handler: what
+// ErrorKindOf calls Shown is logged and shown in the error box; an error
+// already logged and the silent abort are neither. When the log file cannot
+// be written, the box still shows the message, followed by the input/output
+// error.
+void AEException(const TRunLog& Log, ILogPane& Pane, IHost& Host, const std::exception& E);

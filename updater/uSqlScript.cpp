@@ -3,6 +3,7 @@
 
 #include "os/OsLayer.h"
 #include "uDBConnection.h"
+#include "uHost.h"
 #include "sqlscript.h"
 
 #include <cctype>
@@ -13,7 +14,6 @@ std::string ScriptErrorText;
 
 namespace {
 
-std::function<void()> processMessages;
 
 // The engine's file: the product's DLL; natively the platform's shared library.
 #ifdef _WIN32
@@ -93,7 +93,7 @@ int32_t SQLSCRIPT_CALL OnStatementError(const char* Statement, const char* Error
       ScriptLog->push_back(stmt);
       ScriptLog->push_back("-------   ERROR   --------");
       ScriptLog->push_back(error);
-      ProcessPendingMessages();
+      ProcessMessages();
     }
     std::string report = "-------   ERROR   --------\r" + error + "\r\r------- STATEMENT --------\r" + stmt;
     if (Lower(stmt).find("execute procedure check_versio(") != std::string::npos) report = kVersionHint + report;
@@ -106,7 +106,7 @@ int32_t SQLSCRIPT_CALL OnStatementError(const char* Statement, const char* Error
 int32_t SQLSCRIPT_CALL OnMessage(int32_t, const char* Text) {
   try {
     if (ScriptLog) ScriptLog->push_back(FromConnectionCharset(Text ? Text : "", runCharSet));
-    ProcessPendingMessages();
+    ProcessMessages();
   } catch (...) {
   }
   return 0;
@@ -130,12 +130,6 @@ private:
 };
 
 } // namespace
-
-void SetProcessMessagesHook(std::function<void()> Hook) { processMessages = std::move(Hook); }
-
-void ProcessPendingMessages() {
-  if (processMessages) processMessages();
-}
 
 std::string ToConnectionCharset(const std::string& Utf8, const std::string& CharSet) {
   if (!IsWin1251(CharSet)) return Utf8;

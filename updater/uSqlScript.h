@@ -14,7 +14,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -33,11 +32,6 @@ using TScriptLog = std::vector<std::string>;
 // every run, after the parameter checks.
 extern TScriptLog* ScriptLog;
 extern std::string ScriptErrorText;
-
-// "Let the window process pending messages": the main window installs its
-// message pump here; without one the call does nothing.
-void SetProcessMessagesHook(std::function<void()> Hook);
-void ProcessPendingMessages();
 
 // Fails on the first of the four that is empty after trimming blanks, in
 // this order: "Не задана клиентская библиотека!", "Не задана база данных!",

@@ -9,8 +9,6 @@ TWorkingFolders WF;
 
 namespace {
 
-IUpdateHost* host = nullptr;
-
 bool IsDelim(char c) {
 #ifdef _WIN32
   return c == '\\' || c == '/';
@@ -23,7 +21,7 @@ std::string WithDelim(const std::string& path) {
   return !path.empty() && IsDelim(path.back()) ? path : path + os::PathDelim();
 }
 
-void Log(const std::string& text) { UpdateHost().SaveExceptionToLog(text); }
+void Log(const std::string& text) { Host().SaveExceptionToLog(text); }
 
 #ifdef _WIN32
 const char kDelimCode[] = "{5C}";
@@ -34,13 +32,6 @@ const char kDelimText[] = "/";
 #endif
 
 } // namespace
-
-void SetUpdateHost(IUpdateHost& Host) { host = &Host; }
-
-IUpdateHost& UpdateHost() {
-  if (!host) throw std::logic_error("the update engine has no host");
-  return *host;
-}
 
 //--- Working folders -----------------------------------------------------------
 
@@ -66,7 +57,7 @@ std::string DriveRootOf(const std::string& Path) {
 }
 
 void UpdateInit(const std::string& ProgramLocation) {
-  IUpdateHost& h = UpdateHost();
+  IHost& h = Host();
   os::Api& sys = os::Sys();
   Log(GetMsgText("uUpdate_UpdateInit_1"));
   h.ProcessMessages();

@@ -2,11 +2,10 @@
 // folder and file operations with backup, and the payload extraction.
 //
 // Every failure is an EUpdateError carrying a message-catalog text. The
-// engine reaches the main window only through the host set with
-// SetUpdateHost.
+// engine reaches the main window only through the host in force (uHost).
 #pragma once
 
-#include "uUpdateHost.h"
+#include "uHost.h"
 
 #include <stdexcept>
 #include <string>
@@ -16,10 +15,6 @@ class EUpdateError : public std::runtime_error {
 public:
   using std::runtime_error::runtime_error;
 };
-
-// The host of every following call; it must outlive them.
-void SetUpdateHost(IUpdateHost& Host);
-IUpdateHost& UpdateHost();
 
 //--- Working folders ---------------------------------------------------------
 

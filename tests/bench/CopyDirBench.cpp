@@ -11,7 +11,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: copydir_bench SOURCE TARGET\n");
     return 2;
   }
-  RecordingDialogs dialogs;
+  RecordingHost dialogs;
   TLDM ldm(dialogs, BuiltInMessageCatalog());
   try {
     MyCopyDir(argv[1], argv[2]);

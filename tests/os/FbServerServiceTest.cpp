@@ -52,7 +52,7 @@ TEST(PosixServiceCommands, StopClosesTheServersPortAndStartMakesItAnswer) {
   const TFBServParams params{"", "SUPER", "localhost/" + port + ":", "FBSERVER.EXE", service};
   RecordedSleepSys sys;
   os::ScopedApi use(sys);
-  RecordingDialogs dialogs;
+  RecordingHost dialogs;
 
   EXPECT_FALSE(ServiceStart("", service)) << "a running service cannot be started";
   EXPECT_EQ(ServiceGetStatus("", service), 4);

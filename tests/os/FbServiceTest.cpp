@@ -253,7 +253,7 @@ struct SequenceCase {
   std::vector<std::uint32_t> Sleeps;
 };
 
-std::string RunCase(const SequenceCase& c, bool start, bool showMsg, ServiceDoubleSys& sys, RecordingDialogs& dlg) {
+std::string RunCase(const SequenceCase& c, bool start, bool showMsg, ServiceDoubleSys& sys, RecordingHost& dlg) {
   c.Setup(sys);
   os::ScopedApi use(sys);
   try {
@@ -271,7 +271,7 @@ std::string RunCase(const SequenceCase& c, bool start, bool showMsg, ServiceDoub
 
 TEST(StopFBService, StopsTerminatesChecksAndWaits) {
   ServiceDoubleSys sys;
-  RecordingDialogs dlg;
+  RecordingHost dlg;
   const SequenceCase c{"running", RunningServer, kMaker, nullptr, {15000}};
   EXPECT_EQ(RunCase(c, false, true, sys, dlg), "");
   const std::vector<std::string> expected = {
@@ -309,7 +309,7 @@ TEST(StopFBService, FailsWithItsMessagesAndShowsNothingThen) {
   };
   for (const SequenceCase& c : cases) {
     ServiceDoubleSys sys;
-    RecordingDialogs dlg;
+    RecordingHost dlg;
     EXPECT_EQ(RunCase(c, false, true, sys, dlg), c.Error ? c.Error : "") << c.What;
     EXPECT_EQ(sys.Sleeps, c.Sleeps) << c.What;
     EXPECT_EQ(dlg.Shown.size(), c.Error ? 0u : 1u) << c.What;
@@ -344,7 +344,7 @@ TEST(StartFBService, RestartsWithTheWaitsInOrder) {
   for (const SequenceCase& c : cases) {
     for (bool showMsg : {false, true}) {
       ServiceDoubleSys sys;
-      RecordingDialogs dlg;
+      RecordingHost dlg;
       EXPECT_EQ(RunCase(c, true, showMsg, sys, dlg), c.Error ? c.Error : "") << c.What;
       EXPECT_EQ(sys.Sleeps, c.Sleeps) << c.What;
       if (showMsg && !c.Error) {

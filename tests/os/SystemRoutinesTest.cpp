@@ -300,14 +300,6 @@ TEST(MoveFileClearAttr, NeverReplacesAnExistingTarget) {
 //--- Running a program ------------------------------------------------------
 
 namespace {
-// The native system, counting the moments the window may process messages.
-struct MessageCountingSys : os::Api {
-  int Pumps = 0;
-  void ProcessPendingMessages() override {
-    ++Pumps;
-    os::Api::ProcessPendingMessages();
-  }
-};
 
 std::string ReadBack(const std::string& path) {
   std::string s = ReadFileBytes(path);
@@ -328,11 +320,11 @@ TEST(ExecAndWait, ReturnsTheExitCodeAndRunsInTheProgramsOwnFolder) {
     const std::string exe = folder + kDelim + fs::u8path(ProbePath()).filename().string();
     fs::copy_file(fs::u8path(ProbePath()), fs::u8path(exe), fs::copy_options::overwrite_existing);
     const std::string out = dir.File("cwd.txt");
-    MessageCountingSys sys;
-    os::ScopedApi use(sys);
+    RecordingHost host;
+    ScopedHost use(host);
     EXPECT_EQ(ExecAndWait(exe, " exit 7 \"" + out + "\"", 1), 7) << c.What;
     EXPECT_TRUE(fs::equivalent(fs::u8path(ReadBack(out)), fs::u8path(folder))) << c.What << ": " << ReadBack(out);
-    EXPECT_EQ(sys.Pumps, 2) << c.What;
+    EXPECT_EQ(host.PendingMessageCalls, 2) << c.What;
   }
 }
 
@@ -382,7 +374,6 @@ struct FreeSpaceSys : os::Api {
   std::int64_t SizeMb = 0;
   std::int64_t FreeMb = 0;
   bool FreeUnknown = false;
-  int Pumps = 0;
   bool FileSizeExclusive(const std::string&, std::uint64_t& size) override {
     if (SizeMb < 0) return false;
     size = static_cast<std::uint64_t>(SizeMb) << 20;
@@ -394,7 +385,6 @@ struct FreeSpaceSys : os::Api {
     freeBytes = (static_cast<std::uint64_t>(FreeMb) << 20) + 1234; // a part mebibyte is dropped
     return true;
   }
-  void ProcessPendingMessages() override { ++Pumps; }
 };
 } // namespace
 
@@ -421,12 +411,14 @@ TEST(CheckFreeSize, NeedsFactorTimesTheFileSizeInWholeMebibytes) {
     sys.FreeMb = c.FreeMb;
     sys.FreeUnknown = c.FreeUnknown;
     os::ScopedApi use(sys);
+    RecordingHost host;
+    ScopedHost useHost(host);
     try {
       CheckFreeSize("C:\\db\\TAMBER.FDB", "C:\\", static_cast<std::uint8_t>(c.Factor));
       EXPECT_EQ(c.Error, nullptr) << c.What << ": passed";
     } catch (const std::runtime_error& e) {
       EXPECT_STREQ(e.what(), c.Error ? c.Error : "(none)") << c.What;
     }
-    EXPECT_EQ(sys.Pumps, 1) << c.What;
+    EXPECT_EQ(host.PendingMessageCalls, 1) << c.What;
   }
 }

@@ -112,7 +112,14 @@ LRESULT CALLBACK CountingProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
 }
 } // namespace
 
+// A host whose windows are real: it pumps their messages as the window does.
+struct PumpingHost : RecordingHost {
+  void ProcessMessages() override { os::PumpWindowMessages(); }
+};
+
 TEST(CheckFreeSize, LetsTheWindowsProcessTheirPendingMessagesFirst) {
+  PumpingHost host;
+  ScopedHost use(host);
   WNDCLASSW wc{};
   wc.lpfnWndProc = CountingProc;
   wc.hInstance = GetModuleHandleW(nullptr);

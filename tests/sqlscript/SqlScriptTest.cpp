@@ -181,7 +181,6 @@ protected:
                     {"ExecScriptText", reinterpret_cast<void*>(&StandInExec)},
                     {"ExecScriptFile", reinterpret_cast<void*>(&StandInExec)}};
   }
-  void TearDown() override { SetProcessMessagesHook(nullptr); }
   LibrarySys sys_;
   os::ScopedApi use_{sys_};
 };
@@ -210,8 +209,9 @@ TEST_F(WithStandIn, AConnectErrorCountsEvenWhenConnectSaysZero) {
 }
 
 TEST_F(WithStandIn, TheErrorModeChoosesTheCallbacks) {
-  int pumps = 0;
-  SetProcessMessagesHook([&] { ++pumps; });
+  RecordingHost host;
+  ScopedHost useHost(host);
+  int& pumps = host.PendingMessageCalls;
   TScriptLog log;
   standIn.During = [] {
     EXPECT_EQ(standIn.OnMessage(1, "note"), 0);
@@ -239,8 +239,9 @@ TEST_F(WithStandIn, TheErrorModeChoosesTheCallbacks) {
 }
 
 TEST_F(WithStandIn, StatementErrorsGiveFourLogLinesAndTheLastReport) {
-  int pumps = 0;
-  SetProcessMessagesHook([&] { ++pumps; });
+  RecordingHost host;
+  ScopedHost useHost(host);
+  int& pumps = host.PendingMessageCalls;
   standIn.During = [] {
     EXPECT_EQ(standIn.OnError("insert into t values (1)", "first error"), 0);
     EXPECT_EQ(standIn.OnError("EXECUTE PROCEDURE CHECK_VERSIO(106, 1)", "~wrong version~"), 0);

@@ -1,12 +1,11 @@
-// Test doubles of the seams the portable units talk through: dialogs, the
+// Test doubles of the seams the portable units talk through: the host, the
 // log pane, the clock, and a temporary folder that is removed afterwards.
 #pragma once
 
 #include "os/OsLayer.h"
-#include "uDialogs.h"
+#include "uHost.h"
 #include "uLangTable.h"
 #include "uRunLog.h"
-#include "uUpdateHost.h"
 
 #include <filesystem>
 #include <map>
@@ -57,14 +56,47 @@ public:
 };
 
 
-// Thrown by RecordingDialogs::EndProgram, so a test sees "the program ends".
+// Thrown by RecordingHost::EndProgram, so a test sees "the program ends".
 struct ProgramEnded {};
 
-class RecordingDialogs : public IUserDialogs {
+// The program as the units see it: settings set by the test, boxes, log
+// lines and status texts recorded, questions answered from a script (Yes
+// when the script has run out), the moments the window may process messages
+// counted.
+class RecordingHost : public IHost {
 public:
+  TUpdateSettings Values;
+  bool Errors = false;
+  std::vector<std::string> Log, Status, Questions;
   std::vector<std::pair<TMsgDlgType, std::string>> Shown;
+  std::vector<TDefaultButton> Defaults; // the default button of each question
+  std::vector<bool> Answers;
+  int PendingMessageCalls = 0;
+
+  RecordingHost() {
+    Values.ClientLibName = "fbclient.dll";
+    Values.ConnectPrefix = "localhost/3051:";
+    Values.DBFileName = "Tamber.fdb";
+    Values.ExeFileName = "Tamber.exe";
+    Values.SpaceFactor = 2;
+    Values.ProjectCode = "TAMBER";
+  }
   void ShowMessage(TMsgDlgType Type, const std::string& Text) override { Shown.emplace_back(Type, Text); }
+  bool AskYesNo(TMsgDlgType, const std::string& Text, TDefaultButton Default) override {
+    Questions.push_back(Text);
+    Defaults.push_back(Default);
+    if (Answers.empty()) return true;
+    bool a = Answers.front();
+    Answers.erase(Answers.begin());
+    return a;
+  }
+  void ProcessMessages() override { ++PendingMessageCalls; }
   [[noreturn]] void EndProgram() override { throw ProgramEnded{}; }
+  const TUpdateSettings& Settings() const override { return Values; }
+  bool HadErrors() const override { return Errors; }
+  void SetHadErrors(bool Value) override { Errors = Value; }
+  void SaveExceptionToLog(const std::string& Text) override { Log.push_back(Text); }
+  void SetStatusText(const std::string& Text) override { Status.push_back(Text); }
 };
 
 class RecordingPane : public ILogPane {
@@ -88,42 +120,6 @@ class LanguageSys : public os::Api {
 public:
   std::uint16_t Id = 0;
   std::uint16_t SystemDefaultLangId() override { return Id; }
-};
-
-// The main window as the update engine sees it: settings set by the test,
-// log lines and status texts recorded, questions answered from a script
-// (Yes when the script has run out).
-class RecordingUpdateHost : public IUpdateHost {
-public:
-  TUpdateSettings Values;
-  bool Errors = false;
-  std::vector<std::string> Log, Status, Questions;
-  std::vector<std::pair<TMsgDlgType, std::string>> Messages;
-  std::vector<bool> Answers;
-  int PendingMessageCalls = 0;
-
-  RecordingUpdateHost() {
-    Values.ClientLibName = "fbclient.dll";
-    Values.ConnectPrefix = "localhost/3051:";
-    Values.DBFileName = "Tamber.fdb";
-    Values.ExeFileName = "Tamber.exe";
-    Values.SpaceFactor = 2;
-    Values.ProjectCode = "TAMBER";
-  }
-  const TUpdateSettings& Settings() const override { return Values; }
-  bool HadErrors() const override { return Errors; }
-  void SetHadErrors(bool Value) override { Errors = Value; }
-  void SaveExceptionToLog(const std::string& Text) override { Log.push_back(Text); }
-  void SetStatusText(const std::string& Text) override { Status.push_back(Text); }
-  void ShowMessage(TMsgDlgType Type, const std::string& Text) override { Messages.emplace_back(Type, Text); }
-  bool AskYesNo(TMsgDlgType, const std::string& Text) override {
-    Questions.push_back(Text);
-    if (Answers.empty()) return true;
-    bool a = Answers.front();
-    Answers.erase(Answers.begin());
-    return a;
-  }
-  void ProcessMessages() override { ++PendingMessageCalls; }
 };
 
 // A fresh, empty folder below Base (the system's temporary folder when

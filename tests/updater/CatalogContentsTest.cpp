@@ -11,7 +11,7 @@ namespace {
 
 class BuiltInCatalog : public ::testing::Test {
 protected:
-  RecordingDialogs dialogs;
+  RecordingHost dialogs;
   TLDM ldm{dialogs, BuiltInMessageCatalog()};
   const std::vector<TLangRow>& Strings() const { return ldm.Sil.Rows(TSection::stStrings); }
 };
@@ -124,7 +124,7 @@ TEST_F(BuiltInCatalog, StartsInTheSystemLanguage) {
   LanguageSys sys;
   os::ScopedApi use(sys);
   for (auto [id, language] : cases) {
-    RecordingDialogs d;
+    RecordingHost d;
     TLDM fresh(d, BuiltInMessageCatalog());
     sys.Id = id;
     fresh.DataModuleCreate();
@@ -176,7 +176,7 @@ TEST(MainWindowTable, CaptionsInEveryLanguageAndTheSharedRows) {
     EXPECT_TRUE(sill.Rows(s).empty()) << SectionName(s);
 
   // Linking the table shows no warning: none of its captions is empty.
-  RecordingDialogs dialogs;
+  RecordingHost dialogs;
   TLDM ldm(dialogs, BuiltInMessageCatalog());
   ldm.SetLanguage(3);
   dialogs.Shown.clear();
@@ -195,7 +195,7 @@ TEST(MainWindowTable, SwitchingTheLanguageRelabelsTheWindow) {
   w.Props["pBtn.Caption"] = "";
   for (const TLangRow& r : defaults.Rows(TSection::stFonts)) w.Fonts[r.Key] = {"Microsoft Sans Serif", "RUSSIAN_CHARSET"};
 
-  RecordingDialogs dialogs;
+  RecordingHost dialogs;
   TLDM ldm(dialogs, BuiltInMessageCatalog());
   ldm.SetLanguage(2);
   TLangTable sill("frmMain", "Sill");

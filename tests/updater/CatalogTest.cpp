@@ -27,7 +27,7 @@ std::string SmallCatalog() {
 
 class CatalogTest : public ::testing::Test {
 protected:
-  RecordingDialogs dialogs;
+  RecordingHost dialogs;
   TLDM ldm{dialogs, SmallCatalog()};
 };
 
@@ -158,7 +158,7 @@ TEST(ListEmptyTexts, JoinsCaptionsAndStringsWithOneCR) {
   TLangTable t("frmTest", "Sill");
   t.LoadFromStored("stCaptions\r\n" + Row("lA", {"A", "", "", "", ""}) + Row("lB", {"B", "", "", "", ""}) +
                    "stStrings\r\n" + Row("s1", {"S", "", "", "", ""}));
-  RecordingDialogs dialogs;
+  RecordingHost dialogs;
   TLDM ldm(dialogs, "stStrings\r\n");
   ldm.Sild.SetActiveLanguage(2);
   t.SetActiveLanguage(2);

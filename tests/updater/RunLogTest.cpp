@@ -83,15 +83,16 @@ TEST_F(RunLogFile, AFolderThatCannotBeCreatedIsAnInputOutputError) {
   EXPECT_THROW(log.Create(dir.File("blocked")), EInOutError);
 }
 
-TEST_F(RunLogFile, TheErrorHookIgnoresEmptyMessages) {
-  RecordingDialogs dialogs;
+TEST_F(RunLogFile, TheErrorHookLogsAndShowsOnlyErrorsWithAMessage) {
+  RecordingHost dialogs;
   log.Create(dir.Path());
-  AEException(log, pane, dialogs, "");
+  AEException(log, pane, dialogs, std::runtime_error(""));
+  AEException(log, pane, dialogs, EAbort("Cancel"));
   EXPECT_TRUE(pane.Lines.empty());
   EXPECT_TRUE(dialogs.Shown.empty());
   EXPECT_EQ(ReadFileBytes(log.FileName()), "");
 
-  AEException(log, pane, dialogs, "Сбой");
+  AEException(log, pane, dialogs, std::runtime_error("Сбой"));
   EXPECT_EQ(pane.Lines, std::vector<std::string>{"09.12.2025 - 14:30:05: Сбой"});
   ASSERT_EQ(dialogs.Shown.size(), 1u);
   EXPECT_EQ(dialogs.Shown[0].first, TMsgDlgType::Error);
@@ -101,7 +102,7 @@ TEST_F(RunLogFile, TheErrorHookIgnoresEmptyMessages) {
   // With the file gone the user still sees the error, and why it is not logged.
   std::filesystem::remove(std::filesystem::path(log.FileName()));
   dialogs.Shown.clear();
-  AEException(log, pane, dialogs, "Сбой 2");
+  AEException(log, pane, dialogs, std::runtime_error("Сбой 2"));
   ASSERT_EQ(dialogs.Shown.size(), 1u);
   EXPECT_EQ(dialogs.Shown[0].second.rfind("Сбой 2\rI/O error", 0), 0u) << dialogs.Shown[0].second;
 }

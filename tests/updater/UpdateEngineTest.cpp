@@ -36,13 +36,12 @@ bool Exists(const std::string& path) { return fs::exists(fs::u8path(path)); }
 // tree (a local, fixed drive wherever the build is).
 class Engine : public ::testing::Test {
 protected:
-  RecordingDialogs dialogs;
-  TLDM ldm{dialogs, BuiltInMessageCatalog()};
-  RecordingUpdateHost host;
+  RecordingHost host;
+  ScopedHost use{host};
+  TLDM ldm{host, BuiltInMessageCatalog()};
   TempDir dir{"."};
   void SetUp() override {
     ldm.SetLanguage(English_Language);
-    SetUpdateHost(host);
   }
   std::string At(std::initializer_list<std::string> parts) {
     std::string s = dir.Path();

@@ -12,7 +12,7 @@
 // through the database steps of an update on a live server: the attached
 // users, shutdown, online, online once more (the database is online already),
 // and, with SCRIPT, a script run against the database.
-#include "uDialogs.h"
+#include "uHost.h"
 #include "uLDM.h"
 #include "uRunLog.h"
 #include "uSqlScript.h"
@@ -48,12 +48,26 @@ std::string ForTerminal(const std::string& text) {
   return out;
 }
 
-class ConsoleDialogs : public IUserDialogs {
+// Boxes become lines on the terminal; questions are answered No.
+class ConsoleHost : public IHost {
 public:
   void ShowMessage(TMsgDlgType Type, const std::string& Text) override {
     std::printf("[%s] %s\n", KindName(Type), ForTerminal(Text).c_str());
   }
+  bool AskYesNo(TMsgDlgType Type, const std::string& Text, TDefaultButton) override {
+    ShowMessage(Type, Text);
+    return false;
+  }
+  void ProcessMessages() override {}
   [[noreturn]] void EndProgram() override { std::exit(1); }
+  const TUpdateSettings& Settings() const override { return settings_; }
+  bool HadErrors() const override { return false; }
+  void SetHadErrors(bool) override {}
+  void SaveExceptionToLog(const std::string& Text) override { std::printf("  | %s\n", Text.c_str()); }
+  void SetStatusText(const std::string&) override {}
+
+private:
+  TUpdateSettings settings_;
 };
 
 class ConsolePane : public ILogPane {
@@ -113,7 +127,8 @@ void DatabaseSteps(const TRunLog& log, ILogPane& pane, const std::string& db, co
 } // namespace
 
 int main(int argc, char** argv) {
-  ConsoleDialogs dialogs;
+  ConsoleHost dialogs;
+  SetHost(dialogs);
   ConsolePane pane;
   TLDM ldm(dialogs, BuiltInMessageCatalog());
   ldm.DataModuleCreate();
@@ -131,7 +146,7 @@ int main(int argc, char** argv) {
   try {
     log.Create(ProgramDir());
   } catch (const EInOutError& e) {
-    AEException(log, pane, dialogs, e.what());
+    AEException(log, pane, dialogs, e);
     return 1;
   }
   std::printf("\nRun log %s:\n", log.FileName().c_str());
@@ -148,14 +163,14 @@ int main(int argc, char** argv) {
     try {
       DatabaseSteps(log, pane, argv[2], argc > 3 ? argv[3] : "");
     } catch (const std::exception& e) {
-      AEException(log, pane, dialogs, e.what());
+      AEException(log, pane, dialogs, e);
       return 1;
     }
     return 0;
   }
   // The error hook: an error with an empty message has been logged already
   // and shows nothing; any other is logged and shown.
-  AEException(log, pane, dialogs, "");
-  AEException(log, pane, dialogs, GetMsgText("uUpdate_MyCreateDir_1", location));
+  AEException(log, pane, dialogs, std::runtime_error(""));
+  AEException(log, pane, dialogs, std::runtime_error(GetMsgText("uUpdate_MyCreateDir_1", location)));
   return 0;
 }

@@ -157,8 +157,6 @@ public:
   // Waits without time limit for the process to end, releases it and
   // returns its exit code.
   virtual std::uint32_t ProcessWait(ProcessHandle process);
-  // Lets the program's windows process the messages waiting for them.
-  virtual void ProcessPendingMessages();
 
   //--- Files and folders ---------------------------------------------------
   virtual std::uint32_t FileAttributes(const std::string& path);
@@ -235,6 +233,11 @@ public:
 private:
   Api* previous_;
 };
+
+// Dispatches the messages waiting for the calling thread's windows; a
+// WM_QUIT is left for the message loop. Nothing where there are no windows.
+// The hosts with windows call it when the units let them process messages.
+void PumpWindowMessages();
 
 // The platform's path delimiter ('\\' on Windows, '/' elsewhere).
 char PathDelim();
