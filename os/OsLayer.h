@@ -13,6 +13,8 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
+#include "os/Path.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -238,9 +240,6 @@ private:
 // WM_QUIT is left for the message loop. Nothing where there are no windows.
 // The hosts with windows call it when the units let them process messages.
 void PumpWindowMessages();
-
-// The platform's path delimiter ('\\' on Windows, '/' elsewhere).
-char PathDelim();
 
 #ifndef _WIN32
 // Services on POSIX are controlled through shell commands given here: Start

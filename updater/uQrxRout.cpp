@@ -157,8 +157,7 @@ bool SetDebugPrivilege(bool Enable) {
 std::string GetSystemDir() {
   std::string dir = os::Sys().SystemFolder();
   if (dir.empty()) throw std::runtime_error("Невозможно определить путь к системной папке!");
-  if (dir.back() != os::PathDelim()) dir += os::PathDelim();
-  return dir;
+  return os::path::WithDelim(dir);
 }
 
 bool CopyFileClearAttr(const std::string& Source, const std::string& Target) {
@@ -173,8 +172,7 @@ bool MoveFileClearAttr(const std::string& Source, const std::string& Target) {
 
 int ExecAndWait(const std::string& ProgramFile, const std::string& Params, std::uint16_t ShowWindow) {
   const std::string full = os::Sys().FullPathName(ProgramFile);
-  const size_t delim = full.find_last_of(os::PathDelim() == '\\' ? "\\/" : "/");
-  const std::string folder = delim == std::string::npos ? std::string() : full.substr(0, delim + 1);
+  const std::string folder = os::path::FolderOf(full);
   os::ProcessHandle process = 0;
   if (!os::Sys().ProcessStart(full, Params, folder, ShowWindow, process))
     throw std::runtime_error("Невозможно запустить внешнюю программу!");

@@ -36,11 +36,9 @@ std::string Stamp() {
 
 void TRunLog::Create(const std::string& ProgramDir) {
   os::Api& sys = os::Sys();
-  const char d = os::PathDelim();
-  std::string dir = ProgramDir;
-  if (!dir.empty() && dir.back() != d) dir += d;
-  dir += "Logs";
-  std::string name = dir + d + LogFileName(sys.Now());
+  // An empty ProgramDir is the current folder.
+  const std::string dir = ProgramDir.empty() ? std::string("Logs") : os::path::Join(ProgramDir, "Logs");
+  const std::string name = os::path::Join(dir, LogFileName(sys.Now()));
   if (!sys.CreateDirectories(dir) || !sys.WriteFile(name, std::string(), false))
     throw EInOutError("I/O error: the log file " + name + " cannot be created");
   fileName_ = name;

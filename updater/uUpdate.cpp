@@ -9,52 +9,14 @@ TWorkingFolders WF;
 
 namespace {
 
-bool IsDelim(char c) {
-#ifdef _WIN32
-  return c == '\\' || c == '/';
-#else
-  return c == '/';
-#endif
-}
-
-std::string WithDelim(const std::string& path) {
-  return !path.empty() && IsDelim(path.back()) ? path : path + os::PathDelim();
-}
+using os::path::Join;
+using os::path::WithDelim;
 
 void Log(const std::string& text) { Host().SaveExceptionToLog(text); }
-
-#ifdef _WIN32
-const char kDelimCode[] = "{5C}";
-const char kDelimText[] = "\\";
-#else
-const char kDelimCode[] = "{2F}";
-const char kDelimText[] = "/";
-#endif
 
 } // namespace
 
 //--- Working folders -----------------------------------------------------------
-
-std::string JoinPath(const std::string& Parent, const std::string& Element) {
-  return WithDelim(Parent) + Element;
-}
-
-std::string DriveRootOf(const std::string& Path) {
-#ifdef _WIN32
-  // "\\server\share\..." : the server and the share.
-  if (Path.size() >= 2 && IsDelim(Path[0]) && IsDelim(Path[1])) {
-    size_t server = Path.find_first_of("\\/", 2);
-    if (server == std::string::npos) return WithDelim(Path);
-    size_t share = Path.find_first_of("\\/", server + 1);
-    return WithDelim(Path.substr(0, share));
-  }
-  // "C:..." : the drive letter and colon.
-  if (Path.size() >= 2 && Path[1] == ':') return Path.substr(0, 2) + "\\";
-  return WithDelim(Path);
-#else
-  return Path;
-#endif
-}
 
 void UpdateInit(const std::string& ProgramLocation) {
   IHost& h = Host();
@@ -64,35 +26,35 @@ void UpdateInit(const std::string& ProgramLocation) {
 
   WF.RootDir = sys.FullPathName(ProgramLocation);
   if (!sys.DirectoryExists(WF.RootDir)) throw EUpdateError(GetMsgText("uUpdate_UpdateInit_2", WF.RootDir));
-  std::uint32_t drive = sys.DriveType(DriveRootOf(WF.RootDir));
+  std::uint32_t drive = sys.DriveType(os::path::DriveRoot(WF.RootDir));
   if (drive != os::kDriveRemovable && drive != os::kDriveFixed)
     throw EUpdateError(GetMsgText("uUpdate_UpdateInit_3", WF.RootDir));
 
   const TUpdateSettings& s = h.Settings();
-  WF.ProgramDir = JoinPath(WF.RootDir, "Program");
-  WF.ResourcesDir = JoinPath(WF.RootDir, "Resources");
-  WF.DBDataDir = JoinPath(WF.RootDir, "DB_Data");
+  WF.ProgramDir = Join(WF.RootDir, "Program");
+  WF.ResourcesDir = Join(WF.RootDir, "Resources");
+  WF.DBDataDir = Join(WF.RootDir, "DB_Data");
   const os::LocalDateTime now = sys.Now();
   const std::string stamp = IntToStr2(now.Day) + IntToStr2(now.Month) + IntToStr2(now.Year) +
                             IntToStr2(now.Hour) + IntToStr2(now.Minute) + IntToStr2(now.Second);
-  WF.TmpDir = JoinPath(WF.RootDir, "Tmp$" + stamp);
-  WF.NewDir = JoinPath(WF.TmpDir, "New");
-  WF.OldDir = JoinPath(WF.TmpDir, "Old");
-  WF.OldDBDataDir = JoinPath(WF.OldDir, "DB_Data");
-  WF.WrkDir = JoinPath(WF.TmpDir, "Wrk");
-  WF.OldProgramDir = JoinPath(WF.OldDir, "Program");
-  WF.WrkProgramDir = JoinPath(WF.WrkDir, "Program");
-  WF.OldResourcesDir = JoinPath(WF.OldDir, "Resources");
-  WF.WrkResourcesDir = JoinPath(WF.WrkDir, "Resources");
-  WF.WrkDBDataDir = JoinPath(WF.WrkDir, "DB_Data");
-  WF.OldOtherDir = JoinPath(WF.OldDir, "Other");
-  WF.DBConnect = s.ConnectPrefix + JoinPath(WF.DBDataDir, s.DBFileName);
-  WF.WrkDBConnect = s.ConnectPrefix + JoinPath(WF.WrkDBDataDir, s.DBFileName);
+  WF.TmpDir = Join(WF.RootDir, "Tmp$" + stamp);
+  WF.NewDir = Join(WF.TmpDir, "New");
+  WF.OldDir = Join(WF.TmpDir, "Old");
+  WF.OldDBDataDir = Join(WF.OldDir, "DB_Data");
+  WF.WrkDir = Join(WF.TmpDir, "Wrk");
+  WF.OldProgramDir = Join(WF.OldDir, "Program");
+  WF.WrkProgramDir = Join(WF.WrkDir, "Program");
+  WF.OldResourcesDir = Join(WF.OldDir, "Resources");
+  WF.WrkResourcesDir = Join(WF.WrkDir, "Resources");
+  WF.WrkDBDataDir = Join(WF.WrkDir, "DB_Data");
+  WF.OldOtherDir = Join(WF.OldDir, "Other");
+  WF.DBConnect = s.ConnectPrefix + Join(WF.DBDataDir, s.DBFileName);
+  WF.WrkDBConnect = s.ConnectPrefix + Join(WF.WrkDBDataDir, s.DBFileName);
 
   WF.ClientPartFound = false;
   WF.ServerPartFound = false;
-  WF.ClientPartFound = sys.FileExists(JoinPath(WF.ProgramDir, s.ExeFileName));
-  WF.ServerPartFound = sys.FileExists(JoinPath(WF.DBDataDir, s.DBFileName));
+  WF.ClientPartFound = sys.FileExists(Join(WF.ProgramDir, s.ExeFileName));
+  WF.ServerPartFound = sys.FileExists(Join(WF.DBDataDir, s.DBFileName));
 
   Log(GetMsgText("uUpdate_UpdateInit_4"));
   h.ProcessMessages();
@@ -105,7 +67,7 @@ void MyRemoveDir(const std::string& Dir) {
   std::vector<os::FolderEntry> entries;
   sys.FolderList(Dir, "*.*", entries);
   for (const os::FolderEntry& e : entries) {
-    const std::string path = JoinPath(Dir, e.Name);
+    const std::string path = Join(Dir, e.Name);
     if (e.Attributes & os::kAttrDirectory) {
       // A link to a folder goes, the folder it points to stays.
       if (e.Attributes & os::kAttrReparsePoint) {
@@ -143,21 +105,27 @@ void MyCopyDir(const std::string& SourceDir, const std::string& TargetDir) {
   }
 }
 
-std::string EncodeBackupName(const std::string& FullPath) {
-  return ReplaceAll(ReplaceAll(FullPath, kDelimText, kDelimCode), ":", "{3A}");
+namespace {
+// The code of the delimiter in an entry name: "{5C}" for '\', "{2F}" for '/'.
+std::string DelimCode(os::path::Style Style) { return os::path::Delim(Style) == '\\' ? "{5C}" : "{2F}"; }
+} // namespace
+
+std::string EncodeBackupName(const std::string& FullPath, os::path::Style Style) {
+  const std::string delim(1, os::path::Delim(Style));
+  return ReplaceAll(ReplaceAll(os::path::Normalized(FullPath, Style), delim, DelimCode(Style)), ":", "{3A}");
 }
 
-std::string DecodeBackupName(const std::string& Name) {
-  return ReplaceAll(ReplaceAll(Name, kDelimCode, kDelimText), "{3A}", ":");
+std::string DecodeBackupName(const std::string& Name, os::path::Style Style) {
+  const std::string delim(1, os::path::Delim(Style));
+  return ReplaceAll(ReplaceAll(Name, DelimCode(Style), delim), "{3A}", ":");
 }
 
 bool CopyFileWithBackUp(const std::string& NewFile, const std::string& TargetFile, const std::string& BackupDir) {
   os::Api& sys = os::Sys();
   if (!sys.DirectoryExists(BackupDir) && !sys.CreateDirectories(BackupDir))
     throw EUpdateError(GetMsgText("uUpdate_CopyFileWithBackUp_1", BackupDir));
-  size_t delim = TargetFile.size();
-  while (delim > 0 && !IsDelim(TargetFile[delim - 1])) --delim;
-  const std::string folder = delim > 0 ? TargetFile.substr(0, delim) : std::string(".");
+  std::string folder = os::path::FolderOf(TargetFile);
+  if (folder.empty()) folder = ".";
   if (!sys.DirectoryExists(folder)) throw EUpdateError(GetMsgText("uUpdate_CopyFileWithBackUp_2", TargetFile));
 
   const std::string encoded = EncodeBackupName(TargetFile);
@@ -166,10 +134,10 @@ bool CopyFileWithBackUp(const std::string& NewFile, const std::string& TargetFil
     if (!sys.FileMove(TargetFile, TargetFile + "_"))
       throw EUpdateError(GetMsgText("uUpdate_CopyFileWithBackUp_3", TargetFile));
     sys.FileMove(TargetFile + "_", TargetFile);
-    if (!CopyFileClearAttr(TargetFile, JoinPath(BackupDir, encoded)))
+    if (!CopyFileClearAttr(TargetFile, Join(BackupDir, encoded)))
       throw EUpdateError(GetMsgText("uUpdate_CopyFileWithBackUp_4", TargetFile, BackupDir));
   } else {
-    sys.WriteFile(JoinPath(BackupDir, kDeletionMarker + encoded), std::string(), false);
+    sys.WriteFile(Join(BackupDir, kDeletionMarker + encoded), std::string(), false);
   }
   return CopyFileClearAttr(NewFile, TargetFile);
 }
@@ -192,7 +160,7 @@ std::vector<std::string> RestoreFilesFromBackup(const std::string& BackupDir) {
       sys.FileDelete(target);
       continue;
     }
-    if (!CopyFileClearAttr(JoinPath(BackupDir, e.Name), decoded))
+    if (!CopyFileClearAttr(Join(BackupDir, e.Name), decoded))
       failed.push_back(GetMsgText("uUpdate_RestoreFilesFromBackup_1", decoded));
   }
   return failed;

@@ -5,6 +5,7 @@
 // engine reaches the main window only through the host in force (uHost).
 #pragma once
 
+#include "os/Path.h"
 #include "uHost.h"
 
 #include <stdexcept>
@@ -34,15 +35,6 @@ struct TWorkingFolders {
 // The working folders of the last UpdateInit.
 extern TWorkingFolders WF;
 
-// Parent, one delimiter unless Parent ends in one, and Element.
-std::string JoinPath(const std::string& Parent, const std::string& Element);
-
-// The root folder whose drive type decides whether a location is local: on
-// Windows the drive ("C:\") or the server and share ("\\server\share\") of
-// the path; on POSIX, where every folder belongs to some mounted file
-// system, the folder itself.
-std::string DriveRootOf(const std::string& Path);
-
 // Checks the program location and fills WF from it and the host's settings.
 // Fails with uUpdate_UpdateInit_2 when the folder does not exist and with
 // uUpdate_UpdateInit_3 when it is not on a removable or fixed drive.
@@ -63,8 +55,10 @@ void MyCopyDir(const std::string& SourceDir, const std::string& TargetDir);
 
 // Backup entry names: the target's full path with the path delimiter
 // written "{5C}" ('\', Windows) or "{2F}" ('/', POSIX), then ":" as "{3A}".
-std::string EncodeBackupName(const std::string& FullPath);
-std::string DecodeBackupName(const std::string& Name);
+// A Windows path is written with '\' throughout first, so that a target
+// spelt with '/' gets the same entry (and the same deletion marker).
+std::string EncodeBackupName(const std::string& FullPath, os::path::Style Style = os::path::Style::native);
+std::string DecodeBackupName(const std::string& Name, os::path::Style Style = os::path::Style::native);
 inline const std::string kDeletionMarker = "{dlt}_";
 
 // Replaces TargetFile by NewFile and records the old state in BackupDir: a

@@ -15,7 +15,7 @@ extern const std::size_t resource_sample_size;
 namespace fs = std::filesystem;
 
 namespace {
-const std::string kDelim(1, os::PathDelim());
+const std::string kDelim(1, os::path::Delim());
 constexpr char kSampleBytes[] = "bytes linked into the program\n\001\002\000\003";
 const std::string kSample(kSampleBytes, sizeof kSampleBytes - 1);
 

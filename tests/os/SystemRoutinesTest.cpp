@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kDelim(1, os::PathDelim());
+const std::string kDelim(1, os::path::Delim());
 
 std::string ProbePath() {
   std::string exe = os::Sys().ProgramFile();
@@ -247,7 +247,7 @@ TEST(GetSystemDir, EndsWithTheDelimiterOrRaises) {
   } broken;
   std::string dir = GetSystemDir();
   ASSERT_FALSE(dir.empty());
-  EXPECT_EQ(dir.back(), os::PathDelim());
+  EXPECT_EQ(dir.back(), os::path::Delim());
   EXPECT_TRUE(os::Sys().DirectoryExists(dir));
   os::ScopedApi use(broken);
   try {

@@ -103,7 +103,7 @@ TEST(PayloadProgram, UnpacksEveryFileIntoItsOwnFolderReplacingOldOnes) {
     std::string expected = ReadFileBytes(std::string(SAMPLE_FOLDER) + "/" + name);
     std::string local = name;
     for (char& c : local)
-      if (c == '/') c = os::PathDelim();
+      if (c == '/') c = os::path::Delim();
     EXPECT_EQ(ReadFileBytes(dir.File(local)), expected) << name;
   }
   for (const auto& e : fs::recursive_directory_iterator(fs::u8path(dir.Path())))
@@ -133,7 +133,7 @@ TEST(PayloadProgram, RefusesDamagedTruncatedAndUnsafeArchives) {
   for (const Case& c : cases) {
     TempDir dir;
     fs::create_directory(fs::u8path(dir.File("inner")));
-    const std::string prog = dir.File("inner") + os::PathDelim() + ProgramName();
+    const std::string prog = dir.File("inner") + os::path::Delim() + ProgramName();
     WriteBytes(prog, c.Program);
     fs::permissions(fs::u8path(prog), fs::perms::owner_all, fs::perm_options::add);
     std::string err;

@@ -132,7 +132,7 @@ public:
   TempDir& operator=(const TempDir&) = delete;
   // The folder as a UTF-8 path in the platform's own spelling.
   const std::string& Path() const { return path_; }
-  std::string File(const std::string& Name) const { return path_ + os::PathDelim() + Name; }
+  std::string File(const std::string& Name) const { return path_ + os::path::Delim() + Name; }
 
 private:
   std::string path_;

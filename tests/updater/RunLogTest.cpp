@@ -42,8 +42,8 @@ protected:
 };
 
 TEST_F(RunLogFile, EntriesGoToThePaneThenTheFile) {
-  log.Create(dir.Path() + os::PathDelim() + "prog");  // missing parents are created
-  EXPECT_EQ(log.FileName(), dir.File("prog") + os::PathDelim() + "Logs" + os::PathDelim() + "091225-143005_Updater.log");
+  log.Create(dir.Path() + os::path::Delim() + "prog");  // missing parents are created
+  EXPECT_EQ(log.FileName(), dir.File("prog") + os::path::Delim() + "Logs" + os::path::Delim() + "091225-143005_Updater.log");
   EXPECT_EQ(ReadFileBytes(log.FileName()), "");
 
   log.SaveExceptionToLog(pane, "abc");

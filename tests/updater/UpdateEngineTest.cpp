@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char D = os::PathDelim();
+const char D = os::path::Delim();
 
 std::string P(std::initializer_list<std::string> parts) {
   std::string s;
@@ -160,18 +160,6 @@ TEST_F(Engine, UpdateInitRejectsNetworkAndRamFolders) {
 #endif
 }
 
-TEST(DriveRootOf, TheRootThatDecidesTheDriveType) {
-#ifdef _WIN32
-  const std::pair<const char*, const char*> cases[] = {
-      {"C:\\ProgramData\\NorvelSoft", "C:\\"}, {"d:", "d:\\"}, {"\\\\server\\share\\x\\y", "\\\\server\\share\\"},
-      {"\\\\server\\share", "\\\\server\\share\\"}, {"//server/share/x", "//server/share\\"},
-  };
-#else
-  const std::pair<const char*, const char*> cases[] = {{"/srv/tamber", "/srv/tamber"}, {"/", "/"}};
-#endif
-  for (auto [path, root] : cases) EXPECT_EQ(DriveRootOf(path), root) << path;
-}
-
 TEST_F(Engine, MyRemoveDirDeletesTheTreeWithReadOnlyFiles) {
   Write(At({"t", "a.txt"}), "a");
   Write(At({"t", "sub", "deeper", "b.txt"}), "b");
@@ -243,23 +231,31 @@ TEST_F(Engine, MyCopyDirMergesTheTreeIntoTheTarget) {
             "It is impossible to create the folder " + At({"blocker", "dst"}) + D + "!");
 }
 
-TEST(BackupNames, EncodeAndDecode) {
+TEST(BackupNames, EncodeAndDecodeInBothStyles) {
+  using os::path::Style;
   struct Case {
+    Style S;
     const char* Path;
     const char* Encoded;
+    const char* Decoded; // nullptr: Path itself
   } cases[] = {
-#ifdef _WIN32
-      {"C:\\Program Files\\Firebird\\bin\\udf_trans_p$2_l$0.fpd", "C{3A}{5C}Program Files{5C}Firebird{5C}bin{5C}udf_trans_p$2_l$0.fpd"},
-      {"C:\\Program Files\\Firebird\\udf\\QRX_UDF.dll", "C{3A}{5C}Program Files{5C}Firebird{5C}udf{5C}QRX_UDF.dll"},
-      {"\\\\server\\share\\f.dll", "{5C}{5C}server{5C}share{5C}f.dll"},
-#else
-      {"/opt/firebird/bin/udf_trans_p$2_l$0.fpd", "{2F}opt{2F}firebird{2F}bin{2F}udf_trans_p$2_l$0.fpd"},
-      {"/srv/a:b/Ф.dll", "{2F}srv{2F}a{3A}b{2F}Ф.dll"},
-#endif
+      {Style::windows, "C:\\Program Files\\Firebird\\bin\\udf_trans_p$2_l$0.fpd",
+       "C{3A}{5C}Program Files{5C}Firebird{5C}bin{5C}udf_trans_p$2_l$0.fpd", nullptr},
+      {Style::windows, "C:\\Program Files\\Firebird\\udf\\QRX_UDF.dll",
+       "C{3A}{5C}Program Files{5C}Firebird{5C}udf{5C}QRX_UDF.dll", nullptr},
+      {Style::windows, "\\\\server\\share\\f.dll", "{5C}{5C}server{5C}share{5C}f.dll", nullptr},
+      // A target written with '/' gets the entry of its '\' spelling, so its
+      // deletion marker is found and honoured by the restore.
+      {Style::windows, "C:/Program Files/Firebird/udf/new.dll", "C{3A}{5C}Program Files{5C}Firebird{5C}udf{5C}new.dll",
+       "C:\\Program Files\\Firebird\\udf\\new.dll"},
+      {Style::posix, "/opt/firebird/bin/udf_trans_p$2_l$0.fpd", "{2F}opt{2F}firebird{2F}bin{2F}udf_trans_p$2_l$0.fpd",
+       nullptr},
+      {Style::posix, "/srv/a:b/Ф.dll", "{2F}srv{2F}a{3A}b{2F}Ф.dll", nullptr},
+      {Style::posix, "/srv/back\\slash", "{2F}srv{2F}back\\slash", nullptr},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(EncodeBackupName(c.Path), c.Encoded);
-    EXPECT_EQ(DecodeBackupName(c.Encoded), c.Path);
+    EXPECT_EQ(EncodeBackupName(c.Path, c.S), c.Encoded) << c.Path;
+    EXPECT_EQ(DecodeBackupName(c.Encoded, c.S), c.Decoded ? c.Decoded : c.Path) << c.Path;
   }
 }
 
@@ -275,19 +271,19 @@ TEST_F(Engine, CopyFileWithBackUpRecordsAndRestoreUndoes) {
 
   EXPECT_TRUE(CopyFileWithBackUp(At({"New", "QRX_UDF.dll"}), target, backup));
   EXPECT_EQ(ReadFileBytes(target), "new library");
-  EXPECT_EQ(ReadFileBytes(JoinPath(backup, EncodeBackupName(target))), "old library");
+  EXPECT_EQ(ReadFileBytes(os::path::Join(backup, EncodeBackupName(target))), "old library");
   // The same target again: the entry holds the state after the first replacement.
   EXPECT_TRUE(CopyFileWithBackUp(At({"New", "second.dll"}), target, backup));
-  EXPECT_EQ(ReadFileBytes(JoinPath(backup, EncodeBackupName(target))), "new library");
+  EXPECT_EQ(ReadFileBytes(os::path::Join(backup, EncodeBackupName(target))), "new library");
 
   EXPECT_TRUE(CopyFileWithBackUp(At({"New", "udf_trans_p$2_l$0.fpd"}), created, backup));
-  EXPECT_EQ(ReadFileBytes(JoinPath(backup, kDeletionMarker + EncodeBackupName(created))), "");
+  EXPECT_EQ(ReadFileBytes(os::path::Join(backup, kDeletionMarker + EncodeBackupName(created))), "");
   EXPECT_EQ(ReadFileBytes(created), "new support file");
 
   EXPECT_TRUE(RestoreFilesFromBackup(backup).empty());
   EXPECT_EQ(ReadFileBytes(target), "new library");
   EXPECT_FALSE(Exists(created));
-  EXPECT_TRUE(Exists(JoinPath(backup, EncodeBackupName(target)))); // entries stay
+  EXPECT_TRUE(Exists(os::path::Join(backup, EncodeBackupName(target)))); // entries stay
 
   EXPECT_FALSE(CopyFileWithBackUp(At({"New", "missing.dll"}), At({"server", "udf", "x.dll"}), backup));
 }
@@ -325,7 +321,7 @@ TEST_F(Engine, CopyFileWithBackUpFailsBeforeTouchingTheTarget) {
        "The folder " + At({"nowhere", "f.dll"}) + " does not exist!"},
       {"file held open", target, backup, [&] { sys.FailMove = target; },
        "It is impossible to get the full access to the file " + target + ".\r\nPlease exit all applications which can use this file"},
-      {"backup copy fails", target, backup, [&] { sys.FailMove.clear(); sys.FailCopyTo = JoinPath(backup, EncodeBackupName(target)); },
+      {"backup copy fails", target, backup, [&] { sys.FailMove.clear(); sys.FailCopyTo = os::path::Join(backup, EncodeBackupName(target)); },
        "It is impossible to copy the " + target + " file to the folder " + backup + "!"},
       {"backup folder cannot be made", target, At({"New", "QRX_UDF.dll", "Other"}), [] {},
        "The folder " + At({"New", "QRX_UDF.dll", "Other"}) + " cannot be created!"},
@@ -362,7 +358,7 @@ TEST_F(Engine, RestoreGoesOnPastFailuresAndRestoresHiddenEntries) {
   Write(At({"New", "x"}), "new");
   for (const std::string& t : {a, b, c}) ASSERT_TRUE(CopyFileWithBackUp(At({"New", "x"}), t, backup));
 #ifdef _WIN32
-  os::Sys().WriteFileAttributes(JoinPath(backup, EncodeBackupName(c)), os::kAttrHidden | os::kAttrSystem);
+  os::Sys().WriteFileAttributes(os::path::Join(backup, EncodeBackupName(c)), os::kAttrHidden | os::kAttrSystem);
 #endif
   fs::remove_all(fs::u8path(At({"gone"}))); // b's folder has gone: its restore fails
   std::vector<std::string> failed = RestoreFilesFromBackup(backup);
