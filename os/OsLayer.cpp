@@ -21,6 +21,48 @@ Api& Sys() { return current ? *current : Native(); }
 ScopedApi::ScopedApi(Api& replacement) : previous_(current) { current = &replacement; }
 ScopedApi::~ScopedApi() { current = previous_; }
 
+//--- Owners -------------------------------------------------------------------
+
+void ServiceKind::Close(Api& A, Handle H) noexcept { A.ServiceClose(H); }
+void ProcessKind::Close(Api& A, Handle H) noexcept { A.ProcessClose(H); }
+void LibraryKind::Close(Api& A, Handle H) noexcept { A.CloseLibrary(H); }
+
+Service Api::OpenServiceManager(const std::string& machineName) {
+  Status why;
+  ServiceHandle h = ServiceManagerOpen(machineName, why);
+  return h ? Service(*this, h) : Service(why);
+}
+
+Service Api::OpenServiceOf(const Service& manager, const std::string& name, ServiceAccess access) {
+  if (!manager) return Service(manager.Why());
+  Status why;
+  ServiceHandle h = ServiceOpen(manager.Get(), name, access, why);
+  return h ? Service(*this, h) : Service(why);
+}
+
+Process Api::StartProcess(const std::string& program, const std::string& params, const std::string& workDir,
+                          std::uint16_t show) {
+  ProcessHandle h = 0;
+  Status started = ProcessStart(program, params, workDir, show, h);
+  return started && h ? Process(*this, h) : Process(started);
+}
+
+std::uint32_t Api::WaitForExit(Process& process) {
+  const std::uint32_t code = ProcessWait(process.Get());
+  process.Reset();
+  return code;
+}
+
+Library Api::LoadSharedLibrary(const std::string& name) {
+  Status why;
+  LibraryHandle h = OpenLibrary(name, why);
+  return h ? Library(*this, h) : Library(why);
+}
+
+void* Api::Symbol(const Library& library, const std::string& name) {
+  return library ? LibrarySymbol(library.Get(), name) : nullptr;
+}
+
 } // namespace os
 
 #ifdef _WIN32

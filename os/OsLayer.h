@@ -10,6 +10,12 @@
 // All texts are UTF-8; the Windows implementation converts to UTF-16 at the
 // call of each W function.
 //
+// A call that can fail returns a Status: true on success, otherwise the
+// Error the failing system call recorded at once (the call, the path, the
+// system's error number and its text), so that no later call can overwrite
+// the cause before the caller shows it. Handles come back as move-only
+// owners (Service, Process, Library) that close themselves.
+//
 //===----------------------------------------------------------------------===//
 #pragma once
 
@@ -18,9 +24,45 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace os {
+
+//--- Errors -------------------------------------------------------------------
+
+// What a failed call recorded: the system call, the path (or name) it was
+// about, the system's error number (GetLastError on Windows, errno
+// elsewhere) and the system's text for it.
+struct Error {
+  std::string Call;
+  std::string Path;
+  std::uint32_t Code = 0;
+  std::string Text;
+};
+
+// The system's text for an error number of this platform, without a final
+// line break or full stop left as the system gives it.
+std::string SystemErrorText(std::uint32_t Code);
+
+// The outcome of a call that can fail. It converts to bool (true: success),
+// so a caller that only needs yes or no reads it as such; a caller that
+// reports the failure takes the Error.
+class Status {
+public:
+  Status() = default; // success
+  Status(Error Failure) : failed_(true), error_(std::move(Failure)) {}
+  // A failure of Call about Path with the system's error Code.
+  static Status Failed(std::string Call, std::string Path, std::uint32_t Code) {
+    return Status(Error{std::move(Call), std::move(Path), Code, SystemErrorText(Code)});
+  }
+  operator bool() const { return !failed_; }
+  const Error& Failure() const { return error_; }
+
+private:
+  bool failed_ = false;
+  Error error_;
+};
 
 // A local calendar date and wall-clock time, read from the system clock.
 struct LocalDateTime {
@@ -61,12 +103,70 @@ struct ServiceStatus {
 // What a service handle is opened for; status queries are always allowed.
 enum class ServiceAccess { Query, Start, Stop };
 
-// An open service manager or service; 0 is no handle. Close it with
-// Api::ServiceClose.
+// The raw handles behind the owners below, as the implementations and the
+// test doubles see them; 0 is no handle.
 using ServiceHandle = std::uintptr_t;
-
-// A started child process; 0 is none. Api::ProcessWait releases it.
 using ProcessHandle = std::uintptr_t;
+using LibraryHandle = void*;
+
+class Api;
+
+// A handle that the Api which opened it closes when the owner goes.
+// Move-only; empty when the opening failed, and then Why() tells the cause.
+template <typename Kind>
+class Owned {
+public:
+  using Handle = typename Kind::Handle;
+  Owned() = default;
+  Owned(Api& Opener, Handle H) : api_(&Opener), h_(H) {}
+  explicit Owned(Status Why) : why_(std::move(Why)) {}
+  ~Owned() { Reset(); }
+  Owned(const Owned&) = delete;
+  Owned& operator=(const Owned&) = delete;
+  Owned(Owned&& O) noexcept : api_(O.api_), h_(std::exchange(O.h_, Handle{})), why_(std::move(O.why_)) {}
+  Owned& operator=(Owned&& O) noexcept {
+    if (this != &O) {
+      Reset();
+      api_ = O.api_;
+      h_ = std::exchange(O.h_, Handle{});
+      why_ = std::move(O.why_);
+    }
+    return *this;
+  }
+  explicit operator bool() const { return h_ != Handle{}; }
+  Handle Get() const { return h_; }
+  // Why the handle could not be opened (success while it is held).
+  const Status& Why() const { return why_; }
+  void Reset() noexcept {
+    if (h_ != Handle{}) Kind::Close(*api_, h_);
+    h_ = Handle{};
+  }
+
+private:
+  Api* api_ = nullptr;
+  Handle h_{};
+  Status why_;
+};
+
+struct ServiceKind {
+  using Handle = ServiceHandle;
+  static void Close(Api& A, Handle H) noexcept;
+};
+struct ProcessKind {
+  using Handle = ProcessHandle;
+  static void Close(Api& A, Handle H) noexcept;
+};
+struct LibraryKind {
+  using Handle = LibraryHandle;
+  static void Close(Api& A, Handle H) noexcept;
+};
+
+// An open service manager or service.
+using Service = Owned<ServiceKind>;
+// A started child process that has not been waited for.
+using Process = Owned<ProcessKind>;
+// A loaded dynamic library.
+using Library = Owned<LibraryKind>;
 
 // One process of a process snapshot.
 struct ProcessEntry {
@@ -113,109 +213,124 @@ public:
 
   virtual bool DirectoryExists(const std::string& path);
   virtual bool FileExists(const std::string& path);
-  // Creates the folder and any missing parents; true when it exists afterwards.
-  virtual bool CreateDirectories(const std::string& path);
+  // Creates the folder and any missing parents (below the server and share
+  // of a network path); succeeds when it exists afterwards.
+  virtual Status CreateDirectories(const std::string& path);
   // Writes Data to the file: Append adds it at the end (the file must exist),
   // otherwise the file is created or emptied first. Opened and closed here.
-  virtual bool WriteFile(const std::string& path, const std::string& data, bool append);
+  virtual Status WriteFile(const std::string& path, const std::string& data, bool append);
 
   // Suspends the calling thread.
   virtual void Sleep(std::uint32_t milliseconds);
 
   //--- Services ------------------------------------------------------------
   // The service control manager of MachineName (empty: this computer),
-  // opened with connect access only; 0 on failure.
-  virtual ServiceHandle ServiceManagerOpen(const std::string& machineName);
+  // opened with connect access only.
+  Service OpenServiceManager(const std::string& machineName);
   // The service Name of an open manager, with the right Access needs and the
-  // right to query its status; 0 on failure.
-  virtual ServiceHandle ServiceOpen(ServiceHandle manager, const std::string& name, ServiceAccess access);
-  virtual void ServiceClose(ServiceHandle handle);
+  // right to query its status.
+  Service OpenServiceOf(const Service& manager, const std::string& name, ServiceAccess access);
   // Asks the service to start, without arguments. Fails for a service that
   // is running already.
-  virtual bool ServiceStartRequest(ServiceHandle service);
+  virtual Status ServiceStartRequest(ServiceHandle service);
   // Sends the stop control. HasStatus tells whether the system reported a
   // status in Status; it does so also when it refuses the control because
   // the service is not running.
-  virtual bool ServiceStopRequest(ServiceHandle service, ServiceStatus& status, bool& hasStatus);
-  virtual bool ServiceQuery(ServiceHandle service, ServiceStatus& status);
+  virtual Status ServiceStopRequest(ServiceHandle service, ServiceStatus& status, bool& hasStatus);
+  virtual Status ServiceQuery(ServiceHandle service, ServiceStatus& status);
 
   //--- Processes -----------------------------------------------------------
-  // A snapshot of every process of the system; false when the system offers
+  // A snapshot of every process of the system; fails when the system offers
   // no snapshot.
-  virtual bool ProcessSnapshot(std::vector<ProcessEntry>& processes);
-  // Terminates the process with ExitCode; false when it cannot be opened for
+  virtual Status ProcessSnapshot(std::vector<ProcessEntry>& processes);
+  // Terminates the process with ExitCode; fails when it cannot be opened for
   // termination or the termination fails.
-  virtual bool ProcessTerminate(std::uint32_t processId, std::uint32_t exitCode);
+  virtual Status ProcessTerminate(std::uint32_t processId, std::uint32_t exitCode);
   // Enables (Attributes with the enabled bit) or changes the attributes of
-  // the named privilege in the own process's access token; true when the
+  // the named privilege in the own process's access token; succeeds when the
   // system reports the change as fully applied.
-  virtual bool AdjustOwnPrivilege(const std::string& name, std::uint32_t attributes);
+  virtual Status AdjustOwnPrivilege(const std::string& name, std::uint32_t attributes);
   // Starts Program (a full path) with Params appended to its command line
   // as they stand, in WorkDir, its window shown with Show; no handles are
-  // inherited and the child gets a console of its own. False when the
-  // process cannot be created.
-  virtual bool ProcessStart(const std::string& program, const std::string& params,
-                            const std::string& workDir, std::uint16_t show, ProcessHandle& process);
+  // inherited and the child gets a console of its own. Empty, with the
+  // cause, when the process cannot be created.
+  Process StartProcess(const std::string& program, const std::string& params, const std::string& workDir,
+                       std::uint16_t show);
   // Waits without time limit for the process to end, releases it and
   // returns its exit code.
-  virtual std::uint32_t ProcessWait(ProcessHandle process);
+  std::uint32_t WaitForExit(Process& process);
 
   //--- Files and folders ---------------------------------------------------
   virtual std::uint32_t FileAttributes(const std::string& path);
-  virtual bool WriteFileAttributes(const std::string& path, std::uint32_t attributes);
+  virtual Status WriteFileAttributes(const std::string& path, std::uint32_t attributes);
   // Copies Source to Target, with its attributes; an existing Target is
-  // replaced unless FailIfExists.
-  virtual bool FileCopy(const std::string& source, const std::string& target, bool failIfExists);
+  // replaced unless FailIfExists. A read-only Target is never replaced.
+  virtual Status FileCopy(const std::string& source, const std::string& target, bool failIfExists);
   // Moves or renames a file or folder; an existing Target is never replaced.
-  virtual bool FileMove(const std::string& source, const std::string& target);
-  virtual bool FileDelete(const std::string& path);
+  virtual Status FileMove(const std::string& source, const std::string& target);
+  // Deletes a file; a read-only file is refused.
+  virtual Status FileDelete(const std::string& path);
   // The size of a file opened for reading with nobody else allowed to share
-  // it; false when that open fails (missing, or held open by another).
-  virtual bool FileSizeExclusive(const std::string& path, std::uint64_t& size);
+  // it; fails when that open fails (missing, or held open by another).
+  virtual Status FileSizeExclusive(const std::string& path, std::uint64_t& size);
   // Removes an empty folder.
-  virtual bool DirectoryRemove(const std::string& path);
+  virtual Status DirectoryRemove(const std::string& path);
   // The entries of Folder whose names match Pattern ("*" and "?" wildcards,
-  // letter case ignored on Windows); false when the folder cannot be read.
-  virtual bool FolderList(const std::string& folder, const std::string& pattern,
-                          std::vector<FolderEntry>& entries);
+  // letter case ignored on Windows); fails when the folder cannot be read.
+  virtual Status FolderList(const std::string& folder, const std::string& pattern,
+                            std::vector<FolderEntry>& entries);
   // Path made absolute against the current folder, "." and ".." resolved.
   virtual std::string FullPathName(const std::string& path);
   // The kind of the drive whose root folder is Root (kDrive...).
   virtual std::uint32_t DriveType(const std::string& root);
   // The total number of free bytes of the disk that holds Path (not only the
-  // part available to the caller); false when the system cannot tell.
-  virtual bool DiskFreeBytes(const std::string& path, std::uint64_t& freeBytes);
+  // part available to the caller); fails when the system cannot tell.
+  virtual Status DiskFreeBytes(const std::string& path, std::uint64_t& freeBytes);
   // The system folder without a trailing delimiter; empty on failure.
   virtual std::string SystemFolder();
+  // Creates the one folder Path; its parent must exist, and an existing
+  // folder is a failure.
+  virtual Status CreateFolder(const std::string& path);
 
   //--- Registry (read only, HKEY_LOCAL_MACHINE) ---------------------------
   virtual RegKeyState LocalMachineKey(const std::string& subKey);
   // Reads a text value without expanding environment references; a missing
-  // value reads as the empty text. False when the key cannot be opened.
-  virtual bool LocalMachineString(const std::string& subKey, const std::string& valueName, std::string& data);
+  // value reads as the empty text. Fails when the key cannot be opened.
+  virtual Status LocalMachineString(const std::string& subKey, const std::string& valueName, std::string& data);
 
   //--- The program's own resources -----------------------------------------
   // The bytes of the resource Name of type Type (such as "EXEFILE", "DLL",
   // "HELP", "IMAGES") linked into the program, letter case of both ignored;
-  // false when there is none. The bytes live as long as the program.
-  virtual bool ProgramResource(const std::string& type, const std::string& name, std::string_view& data);
+  // fails when there is none. The bytes live as long as the program.
+  virtual Status ProgramResource(const std::string& type, const std::string& name, std::string_view& data);
 
-  // --- Dynamic libraries ---
-  // Loads a library and returns its handle, nullptr when it cannot be
-  // loaded. A plain name (no folder) is looked for in the program's own
-  // folder first, then by the system's search.
-  virtual void* OpenLibrary(const std::string& name);
-  // The address of an export, nullptr when the library has none of that name.
-  virtual void* LibrarySymbol(void* library, const std::string& name);
-  // Releases a handle of OpenLibrary; nullptr is ignored.
-  virtual void CloseLibrary(void* library);
+  //--- Dynamic libraries -----------------------------------------------------
+  // Loads a library. A plain name (no folder) is looked for in the
+  // program's own folder first, then by the system's search. Empty, with
+  // the cause, when it cannot be loaded.
+  Library LoadSharedLibrary(const std::string& name);
+  // The address of an export of a loaded library, nullptr when it has none
+  // of that name.
+  void* Symbol(const Library& library, const std::string& name);
 
-  //--- Folders and errors for the update engine ----------------------------
-  // Creates the one folder Path; its parent must exist, and an existing
-  // folder is a failure.
-  virtual bool CreateFolder(const std::string& path);
-  // The system's text for the error of the last failed call of this thread.
-  virtual std::string LastErrorText();
+protected:
+  // The calls behind the owners. Test doubles override them; everybody
+  // else goes through the owners, which close what they hold.
+  friend struct ServiceKind;
+  friend struct ProcessKind;
+  friend struct LibraryKind;
+  virtual ServiceHandle ServiceManagerOpen(const std::string& machineName, Status& why);
+  virtual ServiceHandle ServiceOpen(ServiceHandle manager, const std::string& name, ServiceAccess access,
+                                    Status& why);
+  virtual void ServiceClose(ServiceHandle handle);
+  virtual Status ProcessStart(const std::string& program, const std::string& params, const std::string& workDir,
+                              std::uint16_t show, ProcessHandle& process);
+  // Waits for the process and returns its exit code; the handle stays open.
+  virtual std::uint32_t ProcessWait(ProcessHandle process);
+  virtual void ProcessClose(ProcessHandle process);
+  virtual LibraryHandle OpenLibrary(const std::string& name, Status& why);
+  virtual void* LibrarySymbol(LibraryHandle library, const std::string& name);
+  virtual void CloseLibrary(LibraryHandle library);
 };
 
 // The implementation in force: the native one unless a test installed another.

@@ -60,4 +60,36 @@ std::string DriveRoot(const std::string& Path, Style S) {
   return WithDelim(Path, S);
 }
 
+namespace {
+// The length of the part of Path that names no folder to create: the
+// drive ("C:"), the server and share ("\\\\server\\share") or a leading
+// delimiter.
+size_t RootLength(const std::string& Path, Style S) {
+  if (Resolve(S) == Style::windows) {
+    if (Path.size() >= 2 && IsDelim(Path[0], S) && IsDelim(Path[1], S)) {
+      size_t i = 2;
+      for (int element = 0; element < 2; ++element) {
+        while (i < Path.size() && IsDelim(Path[i], S)) ++i;
+        while (i < Path.size() && !IsDelim(Path[i], S)) ++i;
+      }
+      return i;
+    }
+    if (Path.size() >= 2 && Path[1] == ':') return 2;
+  }
+  return 0;
+}
+} // namespace
+
+std::vector<std::string> FoldersToCreate(const std::string& Path, Style S) {
+  std::vector<std::string> folders;
+  size_t i = RootLength(Path, S);
+  while (i < Path.size()) {
+    while (i < Path.size() && IsDelim(Path[i], S)) ++i;
+    if (i == Path.size()) break;
+    while (i < Path.size() && !IsDelim(Path[i], S)) ++i;
+    folders.push_back(Path.substr(0, i));
+  }
+  return folders;
+}
+
 } // namespace os::path

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace os::path {
 
@@ -46,5 +47,11 @@ std::string FileNameOf(const std::string& Path, Style S = Style::native);
 // ("\\server\share\") of the path, each with its delimiter; on POSIX, where
 // every folder belongs to some mounted file system, the path itself.
 std::string DriveRoot(const std::string& Path, Style S = Style::native);
+
+// The folders that creating Path with its missing parents may have to
+// create, from the first element below the root down to Path itself: never
+// the drive, the server or the share of a network path (which cannot be
+// created), nor the POSIX root.
+std::vector<std::string> FoldersToCreate(const std::string& Path, Style S = Style::native);
 
 } // namespace os::path

@@ -1,7 +1,9 @@
 //===- WindowsSupport.h - the one way to include <windows.h> -------------===//
 //
 // Pins the Windows version, keeps <windows.h> lean, and holds the UTF-8 /
-// UTF-16 conversions used at every W call, plus the RAII holders of handles.
+// UTF-16 conversions used at every W call, plus the one RAII holder of
+// handles with its traits per kind of handle. Only the OS layer and the
+// Windows-only tests include it.
 //
 //===----------------------------------------------------------------------===//
 #pragma once
@@ -43,32 +45,9 @@ inline std::string Narrow(const wchar_t* w, size_t len) {
 }
 inline std::string Narrow(const std::wstring& w) { return Narrow(w.data(), w.size()); }
 
-// Owns a kernel HANDLE; copying is deleted.
-class ScopedHandle {
-public:
-  ScopedHandle() = default;
-  explicit ScopedHandle(HANDLE h) : h_(h) {}
-  ~ScopedHandle() { Reset(); }
-  ScopedHandle(const ScopedHandle&) = delete;
-  ScopedHandle& operator=(const ScopedHandle&) = delete;
-  ScopedHandle(ScopedHandle&& o) noexcept : h_(o.h_) { o.h_ = INVALID_HANDLE_VALUE; }
-  ScopedHandle& operator=(ScopedHandle&& o) noexcept {
-    if (this != &o) { Reset(); h_ = o.h_; o.h_ = INVALID_HANDLE_VALUE; }
-    return *this;
-  }
-  bool Valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
-  HANDLE Get() const { return h_; }
-  void Reset() {
-    if (Valid()) CloseHandle(h_);
-    h_ = INVALID_HANDLE_VALUE;
-  }
-
-private:
-  HANDLE h_ = INVALID_HANDLE_VALUE;
-};
-
-// Owns a handle of another kind: Traits gives its invalid value and how it is
-// released (FindClose, RegCloseKey, CloseServiceHandle). Copying is deleted.
+// Owns a handle of one kind: Traits gives its type, the values that mean "no
+// handle" and how it is released (CloseHandle, FindClose, RegCloseKey,
+// CloseServiceHandle). Copying is deleted; moving hands the handle over.
 template <typename Traits>
 class ScopedResource {
 public:
@@ -78,12 +57,26 @@ public:
   ~ScopedResource() { Reset(); }
   ScopedResource(const ScopedResource&) = delete;
   ScopedResource& operator=(const ScopedResource&) = delete;
-  bool Valid() const { return h_ != Traits::Invalid(); }
+  ScopedResource(ScopedResource&& o) noexcept : h_(o.Release()) {}
+  ScopedResource& operator=(ScopedResource&& o) noexcept {
+    if (this != &o) {
+      Reset();
+      h_ = o.Release();
+    }
+    return *this;
+  }
+  bool Valid() const { return Traits::IsValid(h_); }
   Type Get() const { return h_; }
   // For the out-parameter of an opening call; releases what was held.
   Type* Receive() {
     Reset();
     return &h_;
+  }
+  // Gives the handle up without closing it.
+  Type Release() {
+    Type h = h_;
+    h_ = Traits::Invalid();
+    return h;
   }
   void Reset() {
     if (Valid()) Traits::Close(h_);
@@ -94,21 +87,33 @@ private:
   Type h_ = Traits::Invalid();
 };
 
+// Kernel objects: files, processes, snapshots, tokens. Their opening calls
+// answer either INVALID_HANDLE_VALUE or NULL for "none".
+struct KernelHandleTraits {
+  using Type = HANDLE;
+  static Type Invalid() { return INVALID_HANDLE_VALUE; }
+  static bool IsValid(Type h) { return h != INVALID_HANDLE_VALUE && h != nullptr; }
+  static void Close(Type h) { CloseHandle(h); }
+};
 struct FindHandleTraits {
   using Type = HANDLE;
   static Type Invalid() { return INVALID_HANDLE_VALUE; }
+  static bool IsValid(Type h) { return h != INVALID_HANDLE_VALUE; }
   static void Close(Type h) { FindClose(h); }
 };
 struct RegKeyTraits {
   using Type = HKEY;
   static Type Invalid() { return nullptr; }
+  static bool IsValid(Type h) { return h != nullptr; }
   static void Close(Type h) { RegCloseKey(h); }
 };
 struct ServiceHandleTraits {
   using Type = SC_HANDLE;
   static Type Invalid() { return nullptr; }
+  static bool IsValid(Type h) { return h != nullptr; }
   static void Close(Type h) { CloseServiceHandle(h); }
 };
+using ScopedHandle = ScopedResource<KernelHandleTraits>;
 using ScopedFindHandle = ScopedResource<FindHandleTraits>;
 using ScopedRegKey = ScopedResource<RegKeyTraits>;
 using ScopedServiceHandle = ScopedResource<ServiceHandleTraits>;

@@ -58,14 +58,14 @@ struct TFbClientLibrary::Entries {
 
 TFbClientLibrary::TFbClientLibrary(const std::string& Name) : e_(new Entries) {
   os::Api& sys = os::Sys();
-  lib_ = sys.OpenLibrary(Name);
+  lib_ = sys.LoadSharedLibrary(Name);
   if (!lib_) {
     delete e_;
     throw EFBError("Невозможно загрузить клиентскую библиотеку " + Quoted(Name) + "!", 0, 0);
   }
   const char* missing = nullptr;
   auto bind = [&](auto& entry, const char* name, bool required) {
-    entry = reinterpret_cast<std::remove_reference_t<decltype(entry)>>(sys.LibrarySymbol(lib_, name));
+    entry = reinterpret_cast<std::remove_reference_t<decltype(entry)>>(sys.Symbol(lib_, name));
     if (!entry && required && !missing) missing = name;
   };
   bind(e_->attach, "isc_attach_database", true);
@@ -78,7 +78,7 @@ TFbClientLibrary::TFbClientLibrary(const std::string& Name) : e_(new Entries) {
   bind(e_->interpret, "fb_interpret", false);
   bind(e_->interprete, "isc_interprete", e_->interpret == nullptr);
   if (missing) {
-    sys.CloseLibrary(lib_);
+    lib_.Reset();
     delete e_;
     throw EFBError("В клиентской библиотеке " + Quoted(Name) + " не найдена функция " + Quoted(missing) + "!", 0,
                    0);
@@ -86,7 +86,7 @@ TFbClientLibrary::TFbClientLibrary(const std::string& Name) : e_(new Entries) {
 }
 
 TFbClientLibrary::~TFbClientLibrary() {
-  os::Sys().CloseLibrary(lib_);
+  lib_.Reset();
   delete e_;
 }
 

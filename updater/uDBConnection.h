@@ -3,6 +3,8 @@
 // TDBConnection, a connection bundled with a transaction and a query.
 #pragma once
 
+#include "os/OsLayer.h"
+
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -59,7 +61,7 @@ public:
 private:
   struct Entries;
   [[noreturn]] void Raise(const void* Status) const;
-  void* lib_ = nullptr;
+  os::Library lib_;
   Entries* e_ = nullptr;
 };
 

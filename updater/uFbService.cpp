@@ -42,16 +42,10 @@ struct ExeKind {
 const ExeKind kMakerExes[] = {{"FBSRVVSKR.EXE", "SUPER"}, {"FB_INET_SRVVSKR.EXE", "CLASSIC"}};
 const ExeKind kDefaultExes[] = {{"FBSERVER.EXE", "SUPER"}, {"FB_INET_SERVER.EXE", "CLASSIC"}};
 
-std::string Upper(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return s;
-}
-
 // Both tests run, SUPER first, so a command line naming both ends CLASSIC.
 template <size_t N>
 void DetectType(const std::string& imagePath, const ExeKind (&kinds)[N], TFBServParams& p) {
-  const std::string upper = Upper(imagePath);
+  const std::string upper = UpperAscii(imagePath);
   for (const ExeKind& k : kinds) {
     if (upper.find(k.Exe) != std::string::npos) {
       p.ServerType = k.Type;

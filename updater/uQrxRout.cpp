@@ -40,22 +40,6 @@ std::string ReplaceAll(const std::string& Text, const std::string& Pattern,
 
 namespace {
 
-// A service manager or service handle, closed when it goes.
-class ServiceRef {
-public:
-  explicit ServiceRef(os::ServiceHandle h) : h_(h) {}
-  ~ServiceRef() {
-    if (h_) os::Sys().ServiceClose(h_);
-  }
-  ServiceRef(const ServiceRef&) = delete;
-  ServiceRef& operator=(const ServiceRef&) = delete;
-  os::ServiceHandle Get() const { return h_; }
-  explicit operator bool() const { return h_ != 0; }
-
-private:
-  os::ServiceHandle h_;
-};
-
 // Polls the service while it is not in Wanted: sleeps for its wait hint,
 // queries again, and gives up when a query fails, the check-point goes down
 // or the waits add up to kServiceWaitLimitMs.
@@ -72,17 +56,6 @@ void WaitForState(os::ServiceHandle service, std::uint32_t wanted, os::ServiceSt
   }
 }
 
-std::string Upper(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return s;
-}
-
-std::string FileNamePart(const std::string& path) {
-  size_t at = path.find_last_of("\\/");
-  return at == std::string::npos ? path : path.substr(at + 1);
-}
-
 // Takes the read-only and hidden bits off an existing file; a failure is
 // left to the copy or move that follows.
 void ClearProtection(const std::string& path) {
@@ -94,10 +67,16 @@ void ClearProtection(const std::string& path) {
 
 } // namespace
 
+std::string UpperAscii(std::string Text) {
+  for (char& c : Text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return Text;
+}
+
 bool ServiceStart(const std::string& MachineName, const std::string& ServiceName) {
-  ServiceRef manager(os::Sys().ServiceManagerOpen(MachineName));
+  os::Service manager = os::Sys().OpenServiceManager(MachineName);
   if (!manager) return false;
-  ServiceRef service(os::Sys().ServiceOpen(manager.Get(), ServiceName, os::ServiceAccess::Start));
+  os::Service service = os::Sys().OpenServiceOf(manager, ServiceName, os::ServiceAccess::Start);
   // The server's service needs this time after a stop before it can start
   // again; it is waited whether or not the service could be opened.
   os::Sys().Sleep(30000);
@@ -110,9 +89,9 @@ bool ServiceStart(const std::string& MachineName, const std::string& ServiceName
 }
 
 bool ServiceStop(const std::string& MachineName, const std::string& ServiceName) {
-  ServiceRef manager(os::Sys().ServiceManagerOpen(MachineName));
+  os::Service manager = os::Sys().OpenServiceManager(MachineName);
   if (!manager) return false;
-  ServiceRef service(os::Sys().ServiceOpen(manager.Get(), ServiceName, os::ServiceAccess::Stop));
+  os::Service service = os::Sys().OpenServiceOf(manager, ServiceName, os::ServiceAccess::Stop);
   if (!service) return false;
   os::ServiceStatus status;
   bool hasStatus = false;
@@ -125,9 +104,9 @@ bool ServiceStop(const std::string& MachineName, const std::string& ServiceName)
 }
 
 int ServiceGetStatus(const std::string& MachineName, const std::string& ServiceName) {
-  ServiceRef manager(os::Sys().ServiceManagerOpen(MachineName));
+  os::Service manager = os::Sys().OpenServiceManager(MachineName);
   if (!manager) return os::kServiceStopped;
-  ServiceRef service(os::Sys().ServiceOpen(manager.Get(), ServiceName, os::ServiceAccess::Query));
+  os::Service service = os::Sys().OpenServiceOf(manager, ServiceName, os::ServiceAccess::Query);
   if (!service) return os::kServiceStopped;
   os::ServiceStatus status;
   if (!os::Sys().ServiceQuery(service.Get(), status)) return os::kServiceStopped;
@@ -138,10 +117,11 @@ int KillTask(const std::string& ExeName) {
   int result = -1;
   std::vector<os::ProcessEntry> processes;
   if (!os::Sys().ProcessSnapshot(processes)) return result;
-  const std::string wanted = Upper(ExeName);
+  const std::string wanted = UpperAscii(ExeName);
   for (const os::ProcessEntry& p : processes) {
-    std::string exe = Upper(p.ExeFile);
-    if (FileNamePart(exe) == wanted || exe == wanted)
+    // The snapshot gives a file name on Windows and a full path elsewhere.
+    const std::string exe = UpperAscii(p.ExeFile);
+    if (os::path::FileNameOf(exe, os::path::Style::windows) == wanted || exe == wanted)
       result = os::Sys().ProcessTerminate(p.Id, 0) ? 1 : 0;
   }
   return result;
@@ -173,11 +153,10 @@ bool MoveFileClearAttr(const std::string& Source, const std::string& Target) {
 int ExecAndWait(const std::string& ProgramFile, const std::string& Params, std::uint16_t ShowWindow) {
   const std::string full = os::Sys().FullPathName(ProgramFile);
   const std::string folder = os::path::FolderOf(full);
-  os::ProcessHandle process = 0;
-  if (!os::Sys().ProcessStart(full, Params, folder, ShowWindow, process))
-    throw std::runtime_error("Невозможно запустить внешнюю программу!");
+  os::Process process = os::Sys().StartProcess(full, Params, folder, ShowWindow);
+  if (!process) throw std::runtime_error("Невозможно запустить внешнюю программу!");
   ProcessMessages();
-  const std::uint32_t code = os::Sys().ProcessWait(process);
+  const std::uint32_t code = os::Sys().WaitForExit(process);
   ProcessMessages();
   return static_cast<int>(code);
 }

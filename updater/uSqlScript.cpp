@@ -116,19 +116,6 @@ int32_t SQLSCRIPT_CALL OnResult(int32_t, int32_t Value) { return Value == 1 ? 0 
 int32_t SQLSCRIPT_CALL OnMessageQuiet(int32_t, const char*) { return 0; }
 int32_t SQLSCRIPT_CALL OnResultQuiet(int32_t, int32_t) { return 0; }
 
-// Holds the engine library for one run.
-class ScopedLibrary {
-public:
-  explicit ScopedLibrary(void* h) : h_(h) {}
-  ~ScopedLibrary() { os::Sys().CloseLibrary(h_); }
-  ScopedLibrary(const ScopedLibrary&) = delete;
-  ScopedLibrary& operator=(const ScopedLibrary&) = delete;
-  void* Get() const { return h_; }
-
-private:
-  void* h_;
-};
-
 } // namespace
 
 std::string ToConnectionCharset(const std::string& Utf8, const std::string& CharSet) {
@@ -206,12 +193,13 @@ void RunScript(bool IsText, const std::string& ClientLib, const std::string& Dat
     entry = "ExecScriptFile";
   }
 
-  ScopedLibrary lib(os::Sys().OpenLibrary(kScriptLibraryFile));
-  if (!lib.Get()) throw EScriptError("Невозможно загрузить библиотеку \"sqlscript.dll\"!");
-  auto connect = reinterpret_cast<decltype(&::Connect)>(os::Sys().LibrarySymbol(lib.Get(), "Connect"));
+  // Held for this run only.
+  const os::Library lib = os::Sys().LoadSharedLibrary(kScriptLibraryFile);
+  if (!lib) throw EScriptError("Невозможно загрузить библиотеку \"sqlscript.dll\"!");
+  auto connect = reinterpret_cast<decltype(&::Connect)>(os::Sys().Symbol(lib, "Connect"));
   if (!connect) throw EScriptError("В библиотеке \"sqlscript.dll\" не найдена функция \"Connect\"!");
   // Both entries have the same signature.
-  auto exec = reinterpret_cast<decltype(&::ExecScriptText)>(os::Sys().LibrarySymbol(lib.Get(), entry));
+  auto exec = reinterpret_cast<decltype(&::ExecScriptText)>(os::Sys().Symbol(lib, entry));
   if (!exec) throw EScriptError(std::string("В библиотеке \"sqlscript.dll\" не найдена функция! (") + entry + ")");
 
   const std::string connectString = ToConnectionCharset(

@@ -177,6 +177,7 @@ void ExtractFilesFromResource(const std::string& FileName, const std::string& Re
   const std::string file = sys.FullPathName(FileName);
   const std::string name = ResName.empty() ? "files" : ResName;
   std::string_view data;
-  if (!sys.ProgramResource("EXEFILE", name, data) || !sys.WriteFile(file, std::string(data), false))
-    throw EUpdateError(GetMsgText("uUpdate_ExtractFilesFromResource_1", name) + "\r" + sys.LastErrorText());
+  os::Status done = sys.ProgramResource("EXEFILE", name, data);
+  if (done) done = sys.WriteFile(file, std::string(data), false);
+  if (!done) throw EUpdateError(GetMsgText("uUpdate_ExtractFilesFromResource_1", name) + "\r" + done.Failure().Text);
 }

@@ -109,11 +109,11 @@ public:
       if (u == key) return os::RegKeyState::Unreadable;
     return keys_.count(key) ? os::RegKeyState::Readable : os::RegKeyState::Missing;
   }
-  bool LocalMachineString(const std::string& key, const std::string& value, std::string& data) override {
+  os::Status LocalMachineString(const std::string& key, const std::string& value, std::string& data) override {
     data.clear();
-    if (LocalMachineKey(key) != os::RegKeyState::Readable) return false;
+    if (LocalMachineKey(key) != os::RegKeyState::Readable) return Injected("RegOpenKeyExW", key);
     if (value == "ImagePath") data = keys_[key];
-    return true;
+    return {};
   }
   bool DirectoryExists(const std::string& path) override { return path == "C:\\Srv\\"; }
 

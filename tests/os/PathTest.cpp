@@ -51,4 +51,25 @@ TEST(PathRules, DelimitersJoinAndSplitByStyle) {
   EXPECT_EQ(os::path::Normalized("/a\\b/c", Style::posix), "/a\\b/c");
 }
 
+TEST(PathRules, OnlyFoldersBelowTheRootAreCreated) {
+  using V = std::vector<std::string>;
+  struct {
+    Style S;
+    const char* Path;
+    V Folders;
+  } cases[] = {
+      // A program started from a network share whose Logs folder is missing.
+      {Style::windows, "\\\\server\\share\\Tamber\\Logs",
+       V{"\\\\server\\share\\Tamber", "\\\\server\\share\\Tamber\\Logs"}},
+      {Style::windows, "\\\\server\\share", V{}},
+      {Style::windows, "C:\\a\\b\\", V{"C:\\a", "C:\\a\\b"}},
+      {Style::windows, "C:/a/b", V{"C:/a", "C:/a/b"}},
+      {Style::windows, "rel\\dir", V{"rel", "rel\\dir"}},
+      {Style::posix, "/srv/a//b", V{"/srv", "/srv/a", "/srv/a//b"}},
+      {Style::posix, "rel/dir", V{"rel", "rel/dir"}},
+      {Style::posix, "/", V{}},
+  };
+  for (auto& c : cases) EXPECT_EQ(os::path::FoldersToCreate(c.Path, c.S), c.Folders) << c.Path;
+}
+
 } // namespace

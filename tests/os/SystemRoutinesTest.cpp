@@ -212,8 +212,8 @@ TEST(KillTask, EndsARealChildNamedInAnotherLetterCase) {
 #endif
   const std::string exe = dir.File(name);
   fs::copy_file(fs::u8path(ProbePath()), fs::u8path(exe));
-  os::ProcessHandle child = 0;
-  ASSERT_TRUE(os::Sys().ProcessStart(exe, " sleep", dir.Path(), 0, child));
+  os::Process child = os::Sys().StartProcess(exe, " sleep", dir.Path(), 0);
+  ASSERT_TRUE(child);
   std::string lower = name;
   for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
   int result = -1;
@@ -224,9 +224,9 @@ TEST(KillTask, EndsARealChildNamedInAnotherLetterCase) {
   }
   EXPECT_EQ(result, 1);
 #ifdef _WIN32
-  EXPECT_EQ(os::Sys().ProcessWait(child), 0u); // terminated with exit code 0
+  EXPECT_EQ(os::Sys().WaitForExit(child), 0u); // terminated with exit code 0
 #else
-  EXPECT_EQ(os::Sys().ProcessWait(child), 128u + 9u); // killed
+  EXPECT_EQ(os::Sys().WaitForExit(child), 128u + 9u); // killed
 #endif
   EXPECT_EQ(KillTask(lower), -1);
 }
@@ -374,16 +374,16 @@ struct FreeSpaceSys : os::Api {
   std::int64_t SizeMb = 0;
   std::int64_t FreeMb = 0;
   bool FreeUnknown = false;
-  bool FileSizeExclusive(const std::string&, std::uint64_t& size) override {
-    if (SizeMb < 0) return false;
+  os::Status FileSizeExclusive(const std::string& path, std::uint64_t& size) override {
+    if (SizeMb < 0) return Injected("CreateFileW", path);
     size = static_cast<std::uint64_t>(SizeMb) << 20;
-    return true;
+    return {};
   }
-  bool DiskFreeBytes(const std::string& path, std::uint64_t& freeBytes) override {
+  os::Status DiskFreeBytes(const std::string& path, std::uint64_t& freeBytes) override {
     EXPECT_EQ(path, "C:\\");
-    if (FreeUnknown) return false;
+    if (FreeUnknown) return Injected("GetDiskFreeSpaceExW", path);
     freeBytes = (static_cast<std::uint64_t>(FreeMb) << 20) + 1234; // a part mebibyte is dropped
-    return true;
+    return {};
   }
 };
 } // namespace

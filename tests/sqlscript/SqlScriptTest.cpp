@@ -7,6 +7,7 @@
 #include "sqlscript.h"
 #include "uSqlScript.h"
 
+#include "SystemDoubles.h"
 #include "TestHosts.h"
 
 #include <gtest/gtest.h>
@@ -28,20 +29,23 @@ public:
   bool LibraryMissing = false;
   std::vector<std::pair<std::string, void*>> Replace;
 
-  void* OpenLibrary(const std::string& name) override {
-    if (LibraryMissing) return nullptr;
-    void* h = os::Api::OpenLibrary(name);
+  os::LibraryHandle OpenLibrary(const std::string& name, os::Status& why) override {
+    if (LibraryMissing) {
+      why = Injected("LoadLibraryW", name);
+      return nullptr;
+    }
+    os::LibraryHandle h = os::Api::OpenLibrary(name, why);
     if (h) ++Opened;
     return h;
   }
-  void* LibrarySymbol(void* lib, const std::string& name) override {
+  void* LibrarySymbol(os::LibraryHandle lib, const std::string& name) override {
     for (const std::string& m : MissingSymbols)
       if (m == name) return nullptr;
     for (auto& r : Replace)
       if (r.first == name) return r.second;
     return os::Api::LibrarySymbol(lib, name);
   }
-  void CloseLibrary(void* lib) override {
+  void CloseLibrary(os::LibraryHandle lib) override {
     if (lib) ++Closed;
     os::Api::CloseLibrary(lib);
   }
@@ -129,9 +133,9 @@ TEST(SqlScriptEngineFile, TakesItsFileNameInUtf8) {
 #else
   const char* name = "libsqlscript.so";
 #endif
-  void* lib = os::Sys().OpenLibrary(name);
-  ASSERT_NE(lib, nullptr);
-  auto exec = reinterpret_cast<decltype(&::ExecScriptFile)>(os::Sys().LibrarySymbol(lib, "ExecScriptFile"));
+  const os::Library lib = os::Sys().LoadSharedLibrary(name);
+  ASSERT_TRUE(lib) << lib.Why().Failure().Text;
+  auto exec = reinterpret_cast<decltype(&::ExecScriptFile)>(os::Sys().Symbol(lib, "ExecScriptFile"));
   ASSERT_NE(exec, nullptr);
   TempDir dir;
   const std::string file = dir.File("Скрипт обновления.sql");
@@ -143,7 +147,6 @@ TEST(SqlScriptEngineFile, TakesItsFileNameInUtf8) {
   engineErrors.clear();
   EXPECT_EQ(exec((file + "x").c_str(), RecordStatementError, nullptr, nullptr), -1);
   EXPECT_EQ(engineErrors, std::vector<std::string>{"The script file \"" + file + "x\" cannot be opened"});
-  os::Sys().CloseLibrary(lib);
 }
 
 // A stand-in engine that records what it was given and answers as a test

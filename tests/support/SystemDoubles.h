@@ -12,6 +12,12 @@
 #include <string>
 #include <vector>
 
+// The failure a double injects into Call about Path: access denied, marked
+// as injected so that a message that shows it is recognised.
+inline os::Status Injected(const std::string& Call, const std::string& Path) {
+  return os::Status(os::Error{Call, Path, 5, "Access is denied (injected)"});
+}
+
 // The native system, except that sleeping only records the wait.
 class RecordedSleepSys : public os::Api {
 public:
@@ -46,16 +52,23 @@ public:
   std::vector<std::uint32_t> Sleeps;
   int OpenHandles = 0;
 
-  os::ServiceHandle ServiceManagerOpen(const std::string& machine) override {
+  os::ServiceHandle ServiceManagerOpen(const std::string& machine, os::Status& why) override {
     Calls.push_back("manager " + machine);
-    if (ManagerFails) return 0;
+    if (ManagerFails) {
+      why = Injected("OpenSCManagerW", machine);
+      return 0;
+    }
     ++OpenHandles;
     return 1;
   }
-  os::ServiceHandle ServiceOpen(os::ServiceHandle, const std::string& name, os::ServiceAccess) override {
+  os::ServiceHandle ServiceOpen(os::ServiceHandle, const std::string& name, os::ServiceAccess,
+                                os::Status& why) override {
     Calls.push_back("open " + name);
     auto it = Services.find(name);
-    if (it == Services.end()) return 0;
+    if (it == Services.end()) {
+      why = Injected("OpenServiceW", name);
+      return 0;
+    }
     handles_[next_] = name;
     ++OpenHandles;
     return next_++;
@@ -64,13 +77,13 @@ public:
     handles_.erase(h);
     --OpenHandles;
   }
-  bool ServiceStartRequest(os::ServiceHandle h) override {
+  os::Status ServiceStartRequest(os::ServiceHandle h) override {
     FakeService& s = Of(h, "start");
-    if (s.State == os::kServiceRunning || s.StartFails) return false;
+    if (s.State == os::kServiceRunning || s.StartFails) return Injected("StartServiceW", "");
     s.State = os::kServiceRunning;
-    return true;
+    return {};
   }
-  bool ServiceStopRequest(os::ServiceHandle h, os::ServiceStatus& status, bool& hasStatus) override {
+  os::Status ServiceStopRequest(os::ServiceHandle h, os::ServiceStatus& status, bool& hasStatus) override {
     FakeService& s = Of(h, "stop");
     hasStatus = false;
     if (s.State != os::kServiceRunning) {
@@ -78,41 +91,41 @@ public:
         status = {s.State, 0, 0};
         hasStatus = true;
       }
-      return false;
+      return Injected("ControlService", "");
     }
     if (!s.StopStaysRunning) s.State = os::kServiceStopped;
     status = s.StopReply;
     hasStatus = true;
-    return true;
+    return {};
   }
-  bool ServiceQuery(os::ServiceHandle h, os::ServiceStatus& status) override {
+  os::Status ServiceQuery(os::ServiceHandle h, os::ServiceStatus& status) override {
     FakeService& s = Of(h, "query");
-    if (s.QueryFails) return false;
+    if (s.QueryFails) return Injected("QueryServiceStatus", "");
     if (!s.Pending.empty()) {
       status = s.Pending.front();
       s.Pending.pop_front();
     } else {
       status = {s.State, 0, 0};
     }
-    return true;
+    return {};
   }
-  bool ProcessSnapshot(std::vector<os::ProcessEntry>& processes) override {
+  os::Status ProcessSnapshot(std::vector<os::ProcessEntry>& processes) override {
     Calls.push_back("snapshot");
-    if (SnapshotFails) return false;
+    if (SnapshotFails) return Injected("CreateToolhelp32Snapshot", "");
     processes = Processes;
-    return true;
+    return {};
   }
-  bool ProcessTerminate(std::uint32_t id, std::uint32_t exitCode) override {
+  os::Status ProcessTerminate(std::uint32_t id, std::uint32_t exitCode) override {
     Calls.push_back("terminate " + std::to_string(id) + " " + std::to_string(exitCode));
     for (std::uint32_t f : TerminateFailsFor)
-      if (f == id) return false;
-    return true;
+      if (f == id) return Injected("TerminateProcess", std::to_string(id));
+    return {};
   }
-  bool AdjustOwnPrivilege(const std::string& name, std::uint32_t attributes) override {
+  os::Status AdjustOwnPrivilege(const std::string& name, std::uint32_t attributes) override {
     char buf[16];
     std::snprintf(buf, sizeof buf, "%08X", attributes);
     Calls.push_back("privilege " + name + " " + buf);
-    return true;
+    return {};
   }
   void Sleep(std::uint32_t ms) override {
     Calls.push_back("sleep " + std::to_string(ms));

@@ -1,5 +1,6 @@
 // The update engine's working folders, folder and file operations with
 // backup, and payload extraction, on real files.
+#include "SystemDoubles.h"
 #include "TestHosts.h"
 #include "uLDM.h"
 #include "uUpdate.h"
@@ -62,10 +63,14 @@ public:
   static constexpr std::uint32_t kAsk = 0xFFFF;
   std::uint32_t Drive = kAsk;
   bool AllFoldersExist = false;
-  bool FileDelete(const std::string& p) override { return p != FailDelete && os::Api::FileDelete(p); }
-  bool FileMove(const std::string& s, const std::string& t) override { return s != FailMove && os::Api::FileMove(s, t); }
-  bool FileCopy(const std::string& s, const std::string& t, bool f) override {
-    return t != FailCopyTo && os::Api::FileCopy(s, t, f);
+  os::Status FileDelete(const std::string& p) override {
+    return p == FailDelete ? Injected("DeleteFileW", p) : os::Api::FileDelete(p);
+  }
+  os::Status FileMove(const std::string& s, const std::string& t) override {
+    return s == FailMove ? Injected("MoveFileW", s) : os::Api::FileMove(s, t);
+  }
+  os::Status FileCopy(const std::string& s, const std::string& t, bool f) override {
+    return t == FailCopyTo ? Injected("CopyFileW", t) : os::Api::FileCopy(s, t, f);
   }
   std::uint32_t DriveType(const std::string& r) override { return Drive != kAsk ? Drive : os::Api::DriveType(r); }
   bool DirectoryExists(const std::string& p) override { return AllFoldersExist || os::Api::DirectoryExists(p); }
@@ -279,6 +284,8 @@ TEST_F(Engine, CopyFileWithBackUpRecordsAndRestoreUndoes) {
   EXPECT_TRUE(CopyFileWithBackUp(At({"New", "udf_trans_p$2_l$0.fpd"}), created, backup));
   EXPECT_EQ(ReadFileBytes(os::path::Join(backup, kDeletionMarker + EncodeBackupName(created))), "");
   EXPECT_EQ(ReadFileBytes(created), "new support file");
+  // A new file that came read-only goes all the same.
+  ASSERT_TRUE(os::Sys().WriteFileAttributes(created, os::kAttrReadOnly));
 
   EXPECT_TRUE(RestoreFilesFromBackup(backup).empty());
   EXPECT_EQ(ReadFileBytes(target), "new library");
