@@ -24,7 +24,7 @@ ctest --preset native -j "$jobs" || fail "native tests"
 step "Wine prefix"
 bash scripts/wine-init.sh || fail "wine prefix"
 # Wine's own services must not inherit CTest's pipes, or CTest waits for them.
-(wineserver -p; /usr/lib/wine/wine64 cmd /c exit) </dev/null >/dev/null 2>&1
+(wineserver -p; "$(bash scripts/wine-loader.sh 64)" cmd /c exit) </dev/null >/dev/null 2>&1
 
 step "tests: Windows x86_64 under Wine"
 ctest --preset win64 || fail "win64 tests"

@@ -5,7 +5,7 @@
 set -euo pipefail
 export WINEDEBUG=${WINEDEBUG:--all}
 prefix=${WINEPREFIX:-$HOME/.wine}
-wine64=$(command -v /usr/lib/wine/wine64 || command -v wine64 || command -v wine)
+wine64=$(bash "$(dirname "${BASH_SOURCE[0]}")/wine-loader.sh" 64)
 
 if [ ! -f "$prefix/system.reg" ]; then
   "$wine64" wineboot -i </dev/null >/dev/null 2>&1 || true
