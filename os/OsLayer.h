@@ -219,6 +219,12 @@ public:
   // Writes Data to the file: Append adds it at the end (the file must exist),
   // otherwise the file is created or emptied first. Opened and closed here.
   virtual Status WriteFile(const std::string& path, const std::string& data, bool append);
+  // Size bytes of the file from Offset on, read while others may read and
+  // write it (a running program's own file included); fails when fewer
+  // bytes are there.
+  virtual Status ReadFile(const std::string& path, std::uint64_t offset, std::uint64_t size, std::string& data);
+  // The size of a file, opened as ReadFile opens it.
+  virtual Status FileSize(const std::string& path, std::uint64_t& size);
 
   // Suspends the calling thread.
   virtual void Sleep(std::uint32_t milliseconds);
@@ -268,6 +274,10 @@ public:
   virtual Status FileCopy(const std::string& source, const std::string& target, bool failIfExists);
   // Moves or renames a file or folder; an existing Target is never replaced.
   virtual Status FileMove(const std::string& source, const std::string& target);
+  // Renames the file Source over Target in one step, replacing it even when
+  // it is read-only, hidden or a system file; the rename is on the disk when
+  // the call returns.
+  virtual Status FileReplace(const std::string& source, const std::string& target);
   // Deletes a file; a read-only file is refused.
   virtual Status FileDelete(const std::string& path);
   // The size of a file opened for reading with nobody else allowed to share
