@@ -361,6 +361,10 @@ private:
   Api* previous_;
 };
 
+// The file name of the shared library Base on this platform: "Base.dll" on
+// Windows, "libBase.so" elsewhere.
+std::string SharedLibraryFileName(const std::string& Base);
+
 // Dispatches the messages waiting for the calling thread's windows; a
 // WM_QUIT is left for the message loop. Nothing where there are no windows.
 // The hosts with windows call it when the units let them process messages.

@@ -14,13 +14,9 @@ std::string ScriptErrorText;
 
 namespace {
 
-
-// The engine's file: the product's DLL; natively the platform's shared library.
-#ifdef _WIN32
-const char kScriptLibraryFile[] = "sqlscript.dll";
-#else
-const char kScriptLibraryFile[] = "libsqlscript.so";
-#endif
+// The engine's file: the product's "sqlscript.dll"; natively the platform's
+// shared library of that name.
+const std::string kScriptLibraryFile = os::SharedLibraryFileName("sqlscript");
 
 const char kVersionHint[] =
     "\rВероятно, имеет место несоответствие между версией обновления и версией обновляемой базы данных!\r\r";

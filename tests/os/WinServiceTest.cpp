@@ -1,5 +1,6 @@
 // The Win32 implementation with real objects: a test service registered with
 // the service control manager, and a file held open by another handle.
+#include "SystemDoubles.h"
 #include "TestHosts.h"
 #include "os/WindowsSupport.h"
 #include "uQrxRout.h"
@@ -10,12 +11,8 @@ namespace {
 
 // The native system; the 30-second wait before a service start is only
 // recorded, the service's own wait hints are waited.
-struct ShortWaitSys : os::Api {
-  std::vector<std::uint32_t> Sleeps;
-  void Sleep(std::uint32_t ms) override {
-    Sleeps.push_back(ms);
-    if (ms != 30000) os::Api::Sleep(ms);
-  }
+struct ShortWaitSys : RecordedSleepSys {
+  ShortWaitSys() { WaitBelow = 30000; }
 };
 
 class TestService : public ::testing::Test {

@@ -1,6 +1,7 @@
 // Database shutdown, online and the attached users against the private
 // Firebird server.
 #include "FbTestServer.h"
+#include "SystemDoubles.h"
 #include "os/OsLayer.h"
 #include "uDBConnection.h"
 #include "uSqlScript.h"
@@ -21,13 +22,6 @@ namespace {
 
 using Users = std::vector<std::string>;
 
-// The native system, with the 2-second wait recorded instead of spent.
-class RecordingSleepSys : public os::Api {
-public:
-  std::vector<std::uint32_t> Sleeps;
-  void Sleep(std::uint32_t ms) override { Sleeps.push_back(ms); }
-};
-
 std::string FbMessage(const std::function<void()>& f) {
   try {
     f();
@@ -47,7 +41,7 @@ protected:
 
 TEST_F(DBAdmin, ShutdownAndOnlineEachTwiceTheSecondTimeRefusedByTheServer) {
   const std::string db = fbtest::Connection(fbtest::CreateDatabase("admin_mode.fdb"));
-  RecordingSleepSys sys;
+  RecordedSleepSys sys;
   os::ScopedApi use(sys);
 
   DatabaseShutdown(lib, db, "SYSDBA", pw);

@@ -18,11 +18,18 @@ inline os::Status Injected(const std::string& Call, const std::string& Path) {
   return os::Status(os::Error{Call, Path, 5, "Access is denied (injected)"});
 }
 
-// The native system, except that sleeping only records the wait.
+// The native system, except that every sleep is recorded and only those
+// shorter than WaitBelow milliseconds are waited (none by default): the
+// fixed waits of the updater are recorded, a service's own short wait hints
+// can be waited for real.
 class RecordedSleepSys : public os::Api {
 public:
   std::vector<std::uint32_t> Sleeps;
-  void Sleep(std::uint32_t milliseconds) override { Sleeps.push_back(milliseconds); }
+  std::uint32_t WaitBelow = 0;
+  void Sleep(std::uint32_t milliseconds) override {
+    Sleeps.push_back(milliseconds);
+    if (milliseconds < WaitBelow) os::Api::Sleep(milliseconds);
+  }
 };
 
 // A simulated service of ServiceDoubleSys.
