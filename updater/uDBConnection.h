@@ -37,7 +37,8 @@ std::string ServiceManagerName(const TDBLocation& Location);
 std::string JoinServerMessages(const std::vector<std::string>& Messages);
 
 // The Firebird client library, loaded through the operating-system layer by
-// the name given and unloaded when the object goes.
+// the name given and unloaded when the object goes; its entries are those of
+// the project's client binding.
 class TFbClientLibrary {
 public:
   explicit TFbClientLibrary(const std::string& Name); // fails with EFBError

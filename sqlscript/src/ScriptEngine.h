@@ -3,6 +3,7 @@
 #pragma once
 
 #include "FbClient.h"
+#include "OsBridge.h"
 #include "sqlscript.h"
 
 #include <map>
@@ -41,6 +42,10 @@ public:
   void End();
 
 private:
+  bool LoadClient(const std::string& Name, std::string& Error);
+  void UnloadClient();
+  // The status vector as the statement-error text (see sqlscript.h).
+  std::string ErrorText(const ISC_STATUS* Status) const;
   bool StartPrepare(ISC_STATUS* Status);
   void EndPrepare();
   bool StartMain(ISC_STATUS* Status);
@@ -49,7 +54,8 @@ private:
   // Executes one statement; false with Status filled when it failed.
   bool Execute(const std::string& Sql, ISC_STATUS* Status);
 
-  FbClient fb_;
+  fbclient::sys::SharedLibrary clientLib_;
+  fbclient::Entries fb_;
   isc_db_handle db_ = 0;
   isc_tr_handle tr_ = 0;   // the script's transaction
   isc_tr_handle prep_ = 0; // read committed, for preparing statements
