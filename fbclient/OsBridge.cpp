@@ -1,6 +1,7 @@
-// OsBridge - loading libraries (see OsBridge.h).
+// OsBridge - loading libraries, reading files (see OsBridge.h).
 #include "OsBridge.h"
 
+#include <cstdio>
 
 #ifdef _WIN32
 #include "os/WindowsSupport.h"
@@ -38,6 +39,10 @@ void* SharedLibrary::Symbol(const char* Name) const {
   return handle_ ? reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_), Name)) : nullptr;
 }
 
+namespace {
+std::FILE* OpenForReading(const std::string& Path) { return _wfopen(os::win::Widen(Path).c_str(), L"rb"); }
+} // namespace
+
 #else
 
 bool SharedLibrary::Open(const std::string& Name, std::string& Why) {
@@ -57,6 +62,27 @@ void SharedLibrary::Close() noexcept {
 
 void* SharedLibrary::Symbol(const char* Name) const { return handle_ ? dlsym(handle_, Name) : nullptr; }
 
+namespace {
+std::FILE* OpenForReading(const std::string& Path) { return std::fopen(Path.c_str(), "rb"); }
+} // namespace
+
 #endif
+
+ReadResult ReadWholeFile(const std::string& Path, std::string& Out) {
+  std::FILE* f = OpenForReading(Path);
+  if (!f) return ReadResult::CannotOpen;
+  // Read in one piece of the file's size where the size is known.
+  if (std::fseek(f, 0, SEEK_END) == 0) {
+    long size = std::ftell(f);
+    if (size > 0) Out.reserve(static_cast<std::size_t>(size));
+    std::fseek(f, 0, SEEK_SET);
+  }
+  char buf[65536];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) Out.append(buf, n);
+  const bool ok = !std::ferror(f);
+  std::fclose(f);
+  return ok ? ReadResult::Done : ReadResult::CannotRead;
+}
 
 } // namespace fbclient::sys

@@ -1,7 +1,8 @@
 // OsBridge - the operating-system calls the client binding and the script
-// engine library need: loading a library. The engine library does not link
-// the updater's operating-system layer, so they live here, in one place,
-// until that layer is a library of its own.
+// engine library need: loading a library and reading a file by its UTF-8
+// name. The engine library does not link the updater's operating-system
+// layer, so they live here, in one place, until that layer is a library of
+// its own; the UTF-16 conversions they need are made only here.
 #pragma once
 
 #include <string>
@@ -29,5 +30,10 @@ public:
 private:
   void* handle_ = nullptr;
 };
+
+enum class ReadResult { Done, CannotOpen, CannotRead };
+
+// Reads the whole file named by Path (UTF-8) as bytes into Out.
+ReadResult ReadWholeFile(const std::string& Path, std::string& Out);
 
 } // namespace fbclient::sys

@@ -261,7 +261,7 @@ bool Session::LoadClient(const std::string& Name, std::string& Error) {
   return true;
 }
 
-void Session::UnloadClient() {
+void Session::UnloadClient() noexcept {
   fb_.Clear();
   clientLib_.Close();
 }
@@ -274,7 +274,7 @@ std::string Session::ErrorText(const ISC_STATUS* Status) const {
   return msgs.empty() ? first : first + "\r\n" + msgs;
 }
 
-void Session::End() {
+void Session::End() noexcept {
   ISC_STATUS_ARRAY sv;
   EndPrepare();
   if (tr_) {
@@ -295,7 +295,7 @@ bool Session::StartPrepare(ISC_STATUS* Status) {
   return fb_.isc_start_transaction(Status, &prep_, 1, &db_, static_cast<unsigned short>(sizeof tpb), tpb) == 0;
 }
 
-void Session::EndPrepare() {
+void Session::EndPrepare() noexcept {
   if (!prep_) return;
   ISC_STATUS_ARRAY sv;
   if (fb_.isc_commit_transaction(sv, &prep_)) fb_.isc_rollback_transaction(sv, &prep_);

@@ -39,15 +39,15 @@ public:
   int Run(std::string_view Script, const Callbacks& Cb);
 
   // Rolls back what is open, detaches and unloads the client.
-  void End();
+  void End() noexcept;
 
 private:
   bool LoadClient(const std::string& Name, std::string& Error);
-  void UnloadClient();
+  void UnloadClient() noexcept;
   // The status vector as the statement-error text (see sqlscript.h).
   std::string ErrorText(const ISC_STATUS* Status) const;
   bool StartPrepare(ISC_STATUS* Status);
-  void EndPrepare();
+  void EndPrepare() noexcept;
   bool StartMain(ISC_STATUS* Status);
   bool CommitMain(ISC_STATUS* Status, bool Retain);
   bool RollbackMain(ISC_STATUS* Status, bool Retain);
