@@ -1,6 +1,8 @@
 // FbClient - the Firebird client binding (see FbClient.h).
 #include "FbClient.h"
 
+#include "OsBridge.h"
+
 #include <cstdio>
 
 namespace fbclient {
@@ -81,6 +83,49 @@ void ParameterBlock::AddByte(char Tag, std::uint8_t Value) {
 void ParameterBlock::AddInt32(char Tag, std::uint32_t Value) {
   bytes_ += Tag;
   for (int i = 0; i < 4; ++i) bytes_ += static_cast<char>((Value >> (8 * i)) & 0xFF);
+}
+
+#ifdef _WIN32
+namespace {
+std::string EncodeUtf8(char32_t cp) {
+  std::string out;
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+  return out;
+}
+} // namespace
+#endif
+
+std::optional<Unrepresentable> ToClientText(std::string_view Utf8, std::string& Out) {
+#ifdef _WIN32
+  char32_t failed = 0;
+  std::string converted;
+  if (!sys::ToAnsiCodePage(Utf8, converted, failed))
+    return Unrepresentable{EncodeUtf8(failed), failed, sys::AnsiCodePage()};
+  Out = std::move(converted);
+#else
+  Out = std::string(Utf8);
+#endif
+  return std::nullopt;
+}
+
+std::string CodePointName(char32_t CodePoint) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "U+%04X", static_cast<unsigned>(CodePoint));
+  return buf;
 }
 
 } // namespace fbclient

@@ -1,6 +1,7 @@
 // FbClient - the project's one binding of the Firebird client library: the
 // list of entries it calls, their lookup in a loaded library, the reading of
-// a status vector and the building of parameter blocks.
+// a status vector, the building of parameter blocks, and the form in which
+// names and passwords are handed to the client.
 //
 // The library itself is loaded by the caller (the updater through its
 // operating-system layer, the script engine through SharedLibrary) and
@@ -12,6 +13,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -96,5 +98,23 @@ public:
 private:
   std::string bytes_;
 };
+
+// A character that the text handed to the client cannot carry.
+struct Unrepresentable {
+  std::string Character;   // the character, UTF-8
+  char32_t CodePoint = 0;
+  unsigned CodePage = 0;   // the system's ANSI code page
+};
+
+// File names, user names, role names and passwords as the client takes
+// them: on Windows in the system's ANSI code page (a Firebird 2.x server
+// there reads file names in it, and the client passes the bytes on
+// unchanged), elsewhere the UTF-8 text itself. Out is set only on success;
+// a character the code page cannot hold is returned instead of being
+// replaced.
+std::optional<Unrepresentable> ToClientText(std::string_view Utf8, std::string& Out);
+
+// "U+0416": a code point as Unicode writes it.
+std::string CodePointName(char32_t CodePoint);
 
 } // namespace fbclient

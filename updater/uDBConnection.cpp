@@ -42,6 +42,31 @@ std::string JoinServerMessages(const std::vector<std::string>& Messages) {
   return text;
 }
 
+// --- Texts for the client ---
+
+std::string ClientTextProblem(const std::string& Utf8, TClientText What) {
+  std::string converted;
+  const auto bad = fbclient::ToClientText(Utf8, converted);
+  if (!bad) return {};
+  const std::string codePage = "в кодовой странице ANSI системы (" + std::to_string(bad->CodePage) + ")!";
+  const char* of = "пути к базе данных";
+  switch (What) {
+  case TClientText::DatabasePath: break;
+  case TClientText::UserName: of = "имени пользователя"; break;
+  case TClientText::Role: of = "имени роли"; break;
+  case TClientText::Password:
+    // The character of a password is not repeated in a message that is logged.
+    return "Пароль содержит символ, не представимый " + codePage;
+  }
+  return "Символ «" + bad->Character + "» " + of + " не представим " + codePage;
+}
+
+std::string ToClientText(const std::string& Utf8, TClientText What) {
+  std::string converted;
+  if (fbclient::ToClientText(Utf8, converted)) throw EFBError(ClientTextProblem(Utf8, What), 0, 0);
+  return converted;
+}
+
 // --- TFbClientLibrary ---
 
 struct TFbClientLibrary::Entries : fbclient::Entries {};
@@ -165,11 +190,12 @@ void TDBConnection::Connect(const std::string& ClientLib) {
   delete client_;
   client_ = nullptr;
   const TDBLocation l = SplitDatabaseString(connection_.DatabaseName);
-  const std::string name = l.Tcp ? l.Server + ":" + l.Path : l.Path;
+  const std::string name = ToClientText(l.Tcp ? l.Server + ":" + l.Path : l.Path, TClientText::DatabasePath);
   fbclient::ParameterBlock dpb(std::string(1, static_cast<char>(isc_dpb_version1)));
-  bool fits = dpb.AddString(isc_dpb_user_name, connection_.UserName) &&
-              dpb.AddString(isc_dpb_password, connection_.Password) &&
-              (connection_.RoleName.empty() || dpb.AddString(isc_dpb_sql_role_name, connection_.RoleName)) &&
+  bool fits = dpb.AddString(isc_dpb_user_name, ToClientText(connection_.UserName, TClientText::UserName)) &&
+              dpb.AddString(isc_dpb_password, ToClientText(connection_.Password, TClientText::Password)) &&
+              (connection_.RoleName.empty() ||
+               dpb.AddString(isc_dpb_sql_role_name, ToClientText(connection_.RoleName, TClientText::Role))) &&
               dpb.AddString(isc_dpb_lc_ctype, connection_.CharSet);
   if (!fits) throw EFBError("Слишком длинный параметр подключения!", 0, 0);
   dpb.AddByte(isc_dpb_sql_dialect, static_cast<std::uint8_t>(connection_.SqlDialect));

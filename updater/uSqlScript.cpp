@@ -206,6 +206,14 @@ void RunScript(bool IsText, const std::string& ClientLib, const std::string& Dat
     if (!os::Sys().FileExists(script)) throw EScriptError("Файл скрипта \"" + script + "\" не найден!");
     entry = "ExecScriptFile";
   }
+  // The engine hands these to the client in the system's ANSI code page on
+  // Windows; a character it cannot hold is reported here, in the updater's
+  // words, before anything is loaded.
+  for (auto [text, what] : {std::pair{&Database, TClientText::DatabasePath}, {&UserName, TClientText::UserName},
+                            {&Password, TClientText::Password}, {&Role, TClientText::Role}}) {
+    const std::string problem = ClientTextProblem(*text, what);
+    if (!problem.empty()) throw EScriptError(problem);
+  }
 
   ScopedLibrary lib(os::Sys().OpenLibrary(kScriptLibraryFile));
   if (!lib.Get()) throw EScriptError("Невозможно загрузить библиотеку \"sqlscript.dll\"!");
@@ -215,8 +223,8 @@ void RunScript(bool IsText, const std::string& ClientLib, const std::string& Dat
   auto exec = reinterpret_cast<decltype(&::ExecScriptText)>(os::Sys().LibrarySymbol(lib.Get(), entry));
   if (!exec) throw EScriptError(std::string("В библиотеке \"sqlscript.dll\" не найдена функция! (") + entry + ")");
 
-  const std::string connectString = ToConnectionCharset(
-      BuildConnectString(Database, Password, UserName, CharSet, Role, ClientLib), CharSet);
+  // The connect string crosses as UTF-8 in every character set.
+  const std::string connectString = BuildConnectString(Database, Password, UserName, CharSet, Role, ClientLib);
   if (connect(connectString.c_str(), OnConnectError) != 0 || !ScriptErrorText.empty())
     throw EScriptError("Ошибка подключения к базе данных!\r" + ScriptErrorText);
 
@@ -259,9 +267,10 @@ fbclient::ParameterBlock PropertiesRequest(const std::string& Path) {
 void RunServiceRequest(const std::string& ClientLib, const std::string& Database, const std::string& UserName,
                        const std::string& Password, const std::string& Request, std::uint32_t WaitMs) {
   const TDBLocation l = SplitDatabaseString(Database);
-  const std::string manager = ServiceManagerName(l);
+  const std::string manager = ToClientText(ServiceManagerName(l), TClientText::DatabasePath);
   fbclient::ParameterBlock spb(std::string{isc_spb_version, isc_spb_current_version});
-  if (!spb.AddString(isc_spb_user_name, UserName) || !spb.AddString(isc_spb_password, Password))
+  if (!spb.AddString(isc_spb_user_name, ToClientText(UserName, TClientText::UserName)) ||
+      !spb.AddString(isc_spb_password, ToClientText(Password, TClientText::Password)))
     throw EFBError(kLongParameter, 0, 0);
   TFbClientLibrary client(ClientLib);
   TFbClientLibrary::Handle svc = 0;
@@ -311,14 +320,14 @@ std::vector<std::string> ParseUserNames(const std::string& Info) {
 void DatabaseShutdown(const std::string& ClientLib, const std::string& Database, const std::string& UserName,
                       const std::string& Password) {
   CheckConnectParams(ClientLib, Database, UserName, Password);
-  const std::string path = SplitDatabaseString(Database).Path;
+  const std::string path = ToClientText(SplitDatabaseString(Database).Path, TClientText::DatabasePath);
   RunServiceRequest(ClientLib, Database, UserName, Password, ShutdownRequest(path), 2000);
 }
 
 void DatabaseOnline(const std::string& ClientLib, const std::string& Database, const std::string& UserName,
                     const std::string& Password) {
   CheckConnectParams(ClientLib, Database, UserName, Password);
-  const std::string path = SplitDatabaseString(Database).Path;
+  const std::string path = ToClientText(SplitDatabaseString(Database).Path, TClientText::DatabasePath);
   RunServiceRequest(ClientLib, Database, UserName, Password, OnlineRequest(path), 0);
 }
 

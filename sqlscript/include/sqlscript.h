@@ -9,8 +9,18 @@
  * names are exported undecorated.
  *
  * Texts are zero-terminated byte strings. Script texts, statements and
- * error texts are bytes in the connection character set (lc_ctype); a file
- * name is UTF-8.
+ * error texts are bytes in the connection character set (lc_ctype); the
+ * connect string and a file name are UTF-8, whatever the connection
+ * character set.
+ *
+ * Names and passwords reach the Firebird client in the form it reads them:
+ * on Windows the engine converts db_name, user_name, password and
+ * sql_role_name from UTF-8 to the system's ANSI code page when it attaches
+ * (a Firebird 2.x server on Windows reads file names in that code page);
+ * elsewhere they go as UTF-8. A character the code page cannot hold is not
+ * replaced: Connect fails and reports it, naming the character by its code
+ * point ("U+0416") and the code page, a password's character excepted.
+ * The clientlib name is handed to the system's library loader as UTF-8.
  *
  * Connect string: items "name=value" in any order, names without regard to
  * letter case, separated by ";" and blanks:

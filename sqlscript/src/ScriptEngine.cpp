@@ -215,10 +215,20 @@ bool Session::Connect(std::string_view ConnectString, std::string& Error) {
     }
     dialect_ = static_cast<unsigned short>(d[0] - '0');
   }
-  const std::string& dbName = items["db_name"];
-  const std::string& user = items["user_name"];
-  const std::string& password = items["password"];
-  const std::string& role = items["sql_role_name"];
+  // The texts the client reads as names and passwords, in the form it takes
+  // them (the system's ANSI code page on Windows).
+  std::string dbName, user, password, role;
+  for (auto [item, out] : {std::pair<const char*, std::string*>{"db_name", &dbName}, {"user_name", &user},
+                           {"password", &password}, {"sql_role_name", &role}}) {
+    if (auto bad = fbclient::ToClientText(items[item], *out)) {
+      const std::string codePage = "the system's ANSI code page (" + std::to_string(bad->CodePage) + ")";
+      // A password's characters are not repeated in a message that may be logged.
+      Error = std::string(item) == "password"
+                  ? "The password holds a character that is not in " + codePage
+                  : "The character " + fbclient::CodePointName(bad->CodePoint) + " of " + item + " is not in " + codePage;
+      return false;
+    }
+  }
   fbclient::ParameterBlock dpb(std::string(1, static_cast<char>(isc_dpb_version1)));
   bool fits = dpb.AddString(isc_dpb_user_name, user) && dpb.AddString(isc_dpb_password, password) &&
               (items["lc_ctype"].empty() || dpb.AddString(isc_dpb_lc_ctype, items["lc_ctype"])) &&

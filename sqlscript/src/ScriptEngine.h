@@ -31,7 +31,8 @@ public:
   Session& operator=(const Session&) = delete;
 
   // Loads the client and attaches; on failure leaves nothing loaded and
-  // puts the reason into Error.
+  // puts the reason into Error. The database name, user, password and role
+  // go to the client as fbclient::ToClientText gives them.
   bool Connect(std::string_view ConnectString, std::string& Error);
   bool Connected() const { return db_ != 0; }
 
