@@ -15,3 +15,9 @@ if(NOT TARGET fbclient_headers)
     target_include_directories(fbclient_headers SYSTEM INTERFACE ${_fbinc})
   endif()
 endif()
+
+# The project's binding of the client (fbclient/), for every part that talks
+# to the client: target fbclient_binding.
+if(NOT TARGET fbclient_binding)
+  add_subdirectory(${PROJECT_SOURCE_DIR}/fbclient ${PROJECT_BINARY_DIR}/fbclient)
+endif()

@@ -365,6 +365,13 @@ private:
 // Windows, "libBase.so" elsewhere.
 std::string SharedLibraryFileName(const std::string& Base);
 
+// Text in the code page the system reads file names and the other texts of
+// its narrow (byte) calls in: on Windows the ANSI code page, without any
+// best-fit replacement; elsewhere UTF-8, unchanged. Fails at the first
+// character the code page cannot hold (an invalid UTF-8 byte as U+FFFD),
+// giving it in Failed. CodePage is the code page's number (65001: UTF-8).
+bool ToSystemCodePage(std::string_view Utf8, std::string& Out, char32_t& Failed, unsigned& CodePage);
+
 // Dispatches the messages waiting for the calling thread's windows; a
 // WM_QUIT is left for the message loop. Nothing where there are no windows.
 // The hosts with windows call it when the units let them process messages.

@@ -3,7 +3,7 @@
 
 #include "os/OsLayer.h"
 
-#include <ibase.h>
+#include "FbClient.h"
 
 #include <cstring>
 #include <type_traits>
@@ -42,19 +42,34 @@ std::string JoinServerMessages(const std::vector<std::string>& Messages) {
   return text;
 }
 
+// --- Texts for the client ---
+
+std::string ClientTextProblem(const std::string& Utf8, TClientText What) {
+  std::string converted;
+  const auto bad = fbclient::ToClientText(Utf8, converted);
+  if (!bad) return {};
+  const std::string codePage = "в кодовой странице ANSI системы (" + std::to_string(bad->CodePage) + ")!";
+  const char* of = "пути к базе данных";
+  switch (What) {
+  case TClientText::DatabasePath: break;
+  case TClientText::UserName: of = "имени пользователя"; break;
+  case TClientText::Role: of = "имени роли"; break;
+  case TClientText::Password:
+    // The character of a password is not repeated in a message that is logged.
+    return "Пароль содержит символ, не представимый " + codePage;
+  }
+  return "Символ «" + bad->Character + "» " + of + " не представим " + codePage;
+}
+
+std::string ToClientText(const std::string& Utf8, TClientText What) {
+  std::string converted;
+  if (fbclient::ToClientText(Utf8, converted)) throw EFBError(ClientTextProblem(Utf8, What), 0, 0);
+  return converted;
+}
+
 // --- TFbClientLibrary ---
 
-struct TFbClientLibrary::Entries {
-  decltype(&::isc_attach_database) attach = nullptr;
-  decltype(&::isc_detach_database) detach = nullptr;
-  decltype(&::isc_database_info) info = nullptr;
-  decltype(&::isc_service_attach) svcAttach = nullptr;
-  decltype(&::isc_service_start) svcStart = nullptr;
-  decltype(&::isc_service_detach) svcDetach = nullptr;
-  decltype(&::isc_sqlcode) sqlcode = nullptr;
-  decltype(&::fb_interpret) interpret = nullptr;               // clients from 2.0 on
-  ISC_LONG(ISC_EXPORT* interprete)(ISC_SCHAR*, ISC_STATUS**) = nullptr; // older ones
-};
+struct TFbClientLibrary::Entries : fbclient::Entries {};
 
 TFbClientLibrary::TFbClientLibrary(const std::string& Name) : e_(new Entries) {
   os::Api& sys = os::Sys();
@@ -63,21 +78,7 @@ TFbClientLibrary::TFbClientLibrary(const std::string& Name) : e_(new Entries) {
     delete e_;
     throw EFBError("Невозможно загрузить клиентскую библиотеку " + Quoted(Name) + "!", 0, 0);
   }
-  const char* missing = nullptr;
-  auto bind = [&](auto& entry, const char* name, bool required) {
-    entry = reinterpret_cast<std::remove_reference_t<decltype(entry)>>(sys.Symbol(lib_, name));
-    if (!entry && required && !missing) missing = name;
-  };
-  bind(e_->attach, "isc_attach_database", true);
-  bind(e_->detach, "isc_detach_database", true);
-  bind(e_->info, "isc_database_info", true);
-  bind(e_->svcAttach, "isc_service_attach", true);
-  bind(e_->svcStart, "isc_service_start", true);
-  bind(e_->svcDetach, "isc_service_detach", true);
-  bind(e_->sqlcode, "isc_sqlcode", true);
-  bind(e_->interpret, "fb_interpret", false);
-  bind(e_->interprete, "isc_interprete", e_->interpret == nullptr);
-  if (missing) {
+  if (const char* missing = e_->Bind([&](const char* entry) { return sys.Symbol(lib_, entry); })) {
     lib_.Reset();
     delete e_;
     throw EFBError("В клиентской библиотеке " + Quoted(Name) + " не найдена функция " + Quoted(missing) + "!", 0,
@@ -92,18 +93,8 @@ TFbClientLibrary::~TFbClientLibrary() {
 
 void TFbClientLibrary::Raise(const void* Status) const {
   const ISC_STATUS* sv = static_cast<const ISC_STATUS*>(Status);
-  std::vector<std::string> messages;
-  const ISC_STATUS* p = sv;
-  char buf[1024];
-  for (int i = 0; i < 32; ++i) { // a status vector holds far fewer messages
-    buf[0] = '\0';
-    ISC_LONG n = e_->interpret ? e_->interpret(buf, sizeof buf, &p)
-                               : e_->interprete(buf, const_cast<ISC_STATUS**>(&p));
-    if (n <= 0) break;
-    buf[sizeof buf - 1] = '\0';
-    messages.emplace_back(buf);
-  }
-  throw EFBError(JoinServerMessages(messages), e_->sqlcode(sv), sv[0] == isc_arg_gds ? sv[1] : 0);
+  throw EFBError(JoinServerMessages(fbclient::StatusMessages(*e_, sv)), e_->isc_sqlcode(sv),
+                 sv[0] == isc_arg_gds ? sv[1] : 0);
 }
 
 namespace {
@@ -127,7 +118,7 @@ void TFbClientLibrary::AttachDatabase(const std::string& Name, const std::string
   CheckLength(Dpb, 0x7FFF);
   ISC_STATUS_ARRAY sv;
   isc_db_handle h = 0;
-  if (e_->attach(sv, static_cast<short>(Name.size()), Name.c_str(), &h, static_cast<short>(Dpb.size()), Dpb.data()))
+  if (e_->isc_attach_database(sv, static_cast<short>(Name.size()), Name.c_str(), &h, static_cast<short>(Dpb.size()), Dpb.data()))
     Raise(sv);
   Db = FromHandle(h);
 }
@@ -136,7 +127,7 @@ void TFbClientLibrary::DetachDatabase(Handle& Db) {
   if (!Db) return;
   ISC_STATUS_ARRAY sv;
   isc_db_handle h = ToHandle<isc_db_handle>(Db);
-  e_->detach(sv, &h);
+  e_->isc_detach_database(sv, &h);
   Db = 0;
 }
 
@@ -145,7 +136,7 @@ std::string TFbClientLibrary::DatabaseInfo(Handle& Db, const std::string& Items,
   std::string out(BufferSize, '\0');
   ISC_STATUS_ARRAY sv;
   isc_db_handle h = ToHandle<isc_db_handle>(Db);
-  if (e_->info(sv, &h, static_cast<short>(Items.size()), Items.data(), static_cast<short>(BufferSize), out.data()))
+  if (e_->isc_database_info(sv, &h, static_cast<short>(Items.size()), Items.data(), static_cast<short>(BufferSize), out.data()))
     Raise(sv);
   return out;
 }
@@ -155,7 +146,7 @@ void TFbClientLibrary::ServiceAttach(const std::string& Name, const std::string&
   CheckLength(Spb, 0xFFFF);
   ISC_STATUS_ARRAY sv;
   isc_svc_handle h = 0;
-  if (e_->svcAttach(sv, static_cast<unsigned short>(Name.size()), Name.c_str(), &h,
+  if (e_->isc_service_attach(sv, static_cast<unsigned short>(Name.size()), Name.c_str(), &h,
                     static_cast<unsigned short>(Spb.size()), Spb.data()))
     Raise(sv);
   Svc = FromHandle(h);
@@ -165,14 +156,14 @@ void TFbClientLibrary::ServiceStart(Handle& Svc, const std::string& Request) {
   CheckLength(Request, 0xFFFF);
   ISC_STATUS_ARRAY sv;
   isc_svc_handle h = ToHandle<isc_svc_handle>(Svc);
-  if (e_->svcStart(sv, &h, nullptr, static_cast<unsigned short>(Request.size()), Request.data())) Raise(sv);
+  if (e_->isc_service_start(sv, &h, nullptr, static_cast<unsigned short>(Request.size()), Request.data())) Raise(sv);
 }
 
 void TFbClientLibrary::ServiceDetach(Handle& Svc) {
   if (!Svc) return;
   ISC_STATUS_ARRAY sv;
   isc_svc_handle h = ToHandle<isc_svc_handle>(Svc);
-  e_->svcDetach(sv, &h);
+  e_->isc_service_detach(sv, &h);
   Svc = 0;
 }
 
@@ -194,30 +185,22 @@ TDBConnection::~TDBConnection() {
   delete client_;
 }
 
-namespace {
-void AddDpb(std::string& dpb, char tag, const std::string& value) {
-  if (value.size() > 255) throw EFBError("Слишком длинный параметр подключения!", 0, 0);
-  dpb += tag;
-  dpb += static_cast<char>(static_cast<unsigned char>(value.size()));
-  dpb += value;
-}
-} // namespace
-
 void TDBConnection::Connect(const std::string& ClientLib) {
   Disconnect();
   delete client_;
   client_ = nullptr;
-  client_ = new TFbClientLibrary(ClientLib);
-  std::string dpb(1, static_cast<char>(isc_dpb_version1));
-  AddDpb(dpb, isc_dpb_user_name, connection_.UserName);
-  AddDpb(dpb, isc_dpb_password, connection_.Password);
-  if (!connection_.RoleName.empty()) AddDpb(dpb, isc_dpb_sql_role_name, connection_.RoleName);
-  AddDpb(dpb, isc_dpb_lc_ctype, connection_.CharSet);
-  dpb += static_cast<char>(isc_dpb_sql_dialect);
-  dpb += '\1';
-  dpb += static_cast<char>(connection_.SqlDialect);
   const TDBLocation l = SplitDatabaseString(connection_.DatabaseName);
-  client_->AttachDatabase(l.Tcp ? l.Server + ":" + l.Path : l.Path, dpb, db_);
+  const std::string name = ToClientText(l.Tcp ? l.Server + ":" + l.Path : l.Path, TClientText::DatabasePath);
+  fbclient::ParameterBlock dpb(std::string(1, static_cast<char>(isc_dpb_version1)));
+  bool fits = dpb.AddString(isc_dpb_user_name, ToClientText(connection_.UserName, TClientText::UserName)) &&
+              dpb.AddString(isc_dpb_password, ToClientText(connection_.Password, TClientText::Password)) &&
+              (connection_.RoleName.empty() ||
+               dpb.AddString(isc_dpb_sql_role_name, ToClientText(connection_.RoleName, TClientText::Role))) &&
+              dpb.AddString(isc_dpb_lc_ctype, connection_.CharSet);
+  if (!fits) throw EFBError("Слишком длинный параметр подключения!", 0, 0);
+  dpb.AddByte(isc_dpb_sql_dialect, static_cast<std::uint8_t>(connection_.SqlDialect));
+  client_ = new TFbClientLibrary(ClientLib);
+  client_->AttachDatabase(name, dpb.Bytes(), db_);
 }
 
 void TDBConnection::Disconnect() {

@@ -38,8 +38,25 @@ std::string ServiceManagerName(const TDBLocation& Location);
 // The server's messages joined by CR LF, a final full stop removed.
 std::string JoinServerMessages(const std::vector<std::string>& Messages);
 
+// What a text handed to the client names, for the message about a
+// character the client cannot take.
+enum class TClientText { DatabasePath, UserName, Password, Role };
+
+// Database paths, user names, passwords and roles as the Firebird client
+// takes them: on Windows in the system's ANSI code page (a Firebird 2.x
+// server there reads file names in it), elsewhere UTF-8 as they are.
+// ClientTextProblem gives the message for a character the code page cannot
+// hold, for example "Символ «Ж» пути к базе данных не представим в кодовой
+// странице ANSI системы (1252)!" (a password's character is not named), and
+// an empty text when the text can be handed over; ToClientText converts or
+// fails with EFBError carrying that message.
+std::string ClientTextProblem(const std::string& Utf8, TClientText What);
+std::string ToClientText(const std::string& Utf8, TClientText What);
+
 // The Firebird client library, loaded through the operating-system layer by
-// the name given and unloaded when the object goes.
+// the name given and unloaded when the object goes; its entries are those of
+// the project's client binding. Names and blocks are handed to the client
+// as they are given: callers convert texts with ToClientText.
 class TFbClientLibrary {
 public:
   explicit TFbClientLibrary(const std::string& Name); // fails with EFBError

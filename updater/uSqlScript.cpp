@@ -5,6 +5,7 @@
 #include "uDBConnection.h"
 #include "uHost.h"
 #include "sqlscript.h"
+#include "FbClient.h"
 
 #include <cctype>
 #include <utility>
@@ -188,6 +189,14 @@ void RunScript(bool IsText, const std::string& ClientLib, const std::string& Dat
     if (!os::Sys().FileExists(script)) throw EScriptError("Файл скрипта \"" + script + "\" не найден!");
     entry = "ExecScriptFile";
   }
+  // The engine hands these to the client in the system's ANSI code page on
+  // Windows; a character it cannot hold is reported here, in the updater's
+  // words, before anything is loaded.
+  for (auto [text, what] : {std::pair{&Database, TClientText::DatabasePath}, {&UserName, TClientText::UserName},
+                            {&Password, TClientText::Password}, {&Role, TClientText::Role}}) {
+    const std::string problem = ClientTextProblem(*text, what);
+    if (!problem.empty()) throw EScriptError(problem);
+  }
 
   // Held for this run only.
   const os::Library lib = os::Sys().LoadSharedLibrary(kScriptLibraryFile);
@@ -198,8 +207,8 @@ void RunScript(bool IsText, const std::string& ClientLib, const std::string& Dat
   auto exec = reinterpret_cast<decltype(&::ExecScriptText)>(os::Sys().Symbol(lib, entry));
   if (!exec) throw EScriptError(std::string("В библиотеке \"sqlscript.dll\" не найдена функция! (") + entry + ")");
 
-  const std::string connectString = ToConnectionCharset(
-      BuildConnectString(Database, Password, UserName, CharSet, Role, ClientLib), CharSet);
+  // The connect string crosses as UTF-8 in every character set.
+  const std::string connectString = BuildConnectString(Database, Password, UserName, CharSet, Role, ClientLib);
   if (connect(connectString.c_str(), OnConnectError) != 0 || !ScriptErrorText.empty())
     throw EScriptError("Ошибка подключения к базе данных!\r" + ScriptErrorText);
 
@@ -228,36 +237,12 @@ void RunScriptText(const std::string& ClientLib, const std::string& Database, co
 
 namespace {
 
-// Services API request blocks; integers little-endian.
-constexpr char kSpbVersion = 2;            // isc_spb_version
-constexpr char kSpbCurrentVersion = 2;     // isc_spb_current_version
-constexpr char kSpbUserName = 28;          // isc_spb_user_name
-constexpr char kSpbPassword = 29;          // isc_spb_password
-constexpr char kActionProperties = 8;      // isc_action_svc_properties
-constexpr char kSpbDbName = 106;           // isc_spb_dbname
-constexpr char kSpbShutdownDb = 7;         // isc_spb_prp_shutdown_db
-constexpr char kSpbOptions = 108;          // isc_spb_options
-constexpr std::uint32_t kPrpDbOnline = 512; // isc_spb_prp_db_online
-constexpr char kInfoUserNames = 53;        // isc_info_user_names
+const char kLongParameter[] = "Слишком длинный параметр подключения!";
 
-void AddByteLength(std::string& b, char tag, const std::string& value) {
-  if (value.size() > 255) throw EFBError("Слишком длинный параметр подключения!", 0, 0);
-  b += tag;
-  b += static_cast<char>(static_cast<unsigned char>(value.size()));
-  b += value;
-}
-
-void AddInt32(std::string& b, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) b += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
-std::string PropertiesRequest(const std::string& path) {
-  if (path.size() > 0xFFFF) throw EFBError("Слишком длинный параметр подключения!", 0, 0);
-  std::string r(1, kActionProperties);
-  r += kSpbDbName;
-  r += static_cast<char>(path.size() & 0xFF);
-  r += static_cast<char>((path.size() >> 8) & 0xFF);
-  r += path;
+// A request on the properties of the database at Path (in the client's form).
+fbclient::ParameterBlock PropertiesRequest(const std::string& Path) {
+  fbclient::ParameterBlock r(std::string(1, static_cast<char>(isc_action_svc_properties)));
+  if (!r.AddLongString(isc_spb_dbname, Path)) throw EFBError(kLongParameter, 0, 0);
   return r;
 }
 
@@ -265,13 +250,15 @@ std::string PropertiesRequest(const std::string& path) {
 // WaitMs is spent through the system's sleeping call before the detach.
 void RunServiceRequest(const std::string& ClientLib, const std::string& Database, const std::string& UserName,
                        const std::string& Password, const std::string& Request, std::uint32_t WaitMs) {
-  TFbClientLibrary client(ClientLib);
   const TDBLocation l = SplitDatabaseString(Database);
-  std::string spb{kSpbVersion, kSpbCurrentVersion};
-  AddByteLength(spb, kSpbUserName, UserName);
-  AddByteLength(spb, kSpbPassword, Password);
+  const std::string manager = ToClientText(ServiceManagerName(l), TClientText::DatabasePath);
+  fbclient::ParameterBlock spb(std::string{isc_spb_version, isc_spb_current_version});
+  if (!spb.AddString(isc_spb_user_name, ToClientText(UserName, TClientText::UserName)) ||
+      !spb.AddString(isc_spb_password, ToClientText(Password, TClientText::Password)))
+    throw EFBError(kLongParameter, 0, 0);
+  TFbClientLibrary client(ClientLib);
   TFbClientLibrary::Handle svc = 0;
-  client.ServiceAttach(ServiceManagerName(l), spb, svc);
+  client.ServiceAttach(manager, spb.Bytes(), svc);
   try {
     client.ServiceStart(svc, Request);
     if (WaitMs) os::Sys().Sleep(WaitMs);
@@ -289,24 +276,22 @@ bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
 } // namespace
 
 std::string ShutdownRequest(const std::string& Path) {
-  std::string r = PropertiesRequest(Path);
-  r += kSpbShutdownDb;
-  AddInt32(r, 1); // forced shutdown after 1 second
-  return r;
+  fbclient::ParameterBlock r = PropertiesRequest(Path);
+  r.AddInt32(isc_spb_prp_shutdown_db, 1); // forced shutdown after 1 second
+  return r.Bytes();
 }
 
 std::string OnlineRequest(const std::string& Path) {
-  std::string r = PropertiesRequest(Path);
-  r += kSpbOptions;
-  AddInt32(r, kPrpDbOnline);
-  return r;
+  fbclient::ParameterBlock r = PropertiesRequest(Path);
+  r.AddInt32(isc_spb_options, isc_spb_prp_db_online);
+  return r.Bytes();
 }
 
 std::vector<std::string> ParseUserNames(const std::string& Info) {
   std::vector<std::string> names;
   std::size_t p = 0;
   // Each entry: 53, two length bytes, one byte n, n bytes of name.
-  while (p < Info.size() && Info[p] == kInfoUserNames) {
+  while (p < Info.size() && Info[p] == isc_info_user_names) {
     if (p + 4 > Info.size()) break;
     const std::size_t n = static_cast<unsigned char>(Info[p + 3]);
     if (p + 4 + n > Info.size()) break;
@@ -319,14 +304,15 @@ std::vector<std::string> ParseUserNames(const std::string& Info) {
 void DatabaseShutdown(const std::string& ClientLib, const std::string& Database, const std::string& UserName,
                       const std::string& Password) {
   CheckConnectParams(ClientLib, Database, UserName, Password);
-  RunServiceRequest(ClientLib, Database, UserName, Password, ShutdownRequest(SplitDatabaseString(Database).Path),
-                    2000);
+  const std::string path = ToClientText(SplitDatabaseString(Database).Path, TClientText::DatabasePath);
+  RunServiceRequest(ClientLib, Database, UserName, Password, ShutdownRequest(path), 2000);
 }
 
 void DatabaseOnline(const std::string& ClientLib, const std::string& Database, const std::string& UserName,
                     const std::string& Password) {
   CheckConnectParams(ClientLib, Database, UserName, Password);
-  RunServiceRequest(ClientLib, Database, UserName, Password, OnlineRequest(SplitDatabaseString(Database).Path), 0);
+  const std::string path = ToClientText(SplitDatabaseString(Database).Path, TClientText::DatabasePath);
+  RunServiceRequest(ClientLib, Database, UserName, Password, OnlineRequest(path), 0);
 }
 
 void GetAttachedUsers(const std::string& ClientLib, const std::string& Database, const std::string& UserName,
@@ -334,7 +320,7 @@ void GetAttachedUsers(const std::string& ClientLib, const std::string& Database,
   CheckConnectParams(ClientLib, Database, UserName, Password);
   TDBConnection db(Database, UserName, Password, Role);
   db.Connect(ClientLib);
-  std::vector<std::string> names = ParseUserNames(db.DatabaseInfo(std::string(1, kInfoUserNames), 20480));
+  std::vector<std::string> names = ParseUserNames(db.DatabaseInfo(std::string(1, static_cast<char>(isc_info_user_names)), 20480));
   for (auto it = names.begin(); it != names.end(); ++it) {
     if (SameTextIgnoringCase(*it, UserName)) {
       names.erase(it);

@@ -9,8 +9,11 @@
 //
 // Texts are UTF-8. Script texts, statements and error texts cross to the
 // engine in the connection character set: WIN1251 is converted both ways,
-// every other set is passed as it is. A script file is handed over by name
-// and read by the engine as bytes.
+// every other set is passed as it is. The connect string and a script
+// file's name cross as UTF-8; the engine hands the database, user, password
+// and role to the client as ToClientText (uDBConnection.h) does, and a
+// character the client cannot take fails the run before the engine is
+// loaded. A script file is read by the engine as bytes.
 #pragma once
 
 #include <cstdint>

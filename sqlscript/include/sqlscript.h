@@ -9,8 +9,18 @@
  * names are exported undecorated.
  *
  * Texts are zero-terminated byte strings. Script texts, statements and
- * error texts are bytes in the connection character set (lc_ctype); a file
- * name is UTF-8.
+ * error texts are bytes in the connection character set (lc_ctype); the
+ * connect string and a file name are UTF-8, whatever the connection
+ * character set.
+ *
+ * Names and passwords reach the Firebird client in the form it reads them:
+ * on Windows the engine converts db_name, user_name, password and
+ * sql_role_name from UTF-8 to the system's ANSI code page when it attaches
+ * (a Firebird 2.x server on Windows reads file names in that code page);
+ * elsewhere they go as UTF-8. A character the code page cannot hold is not
+ * replaced: Connect fails and reports it, naming the character by its code
+ * point ("U+0416") and the code page, a password's character excepted.
+ * The clientlib name is handed to the system's library loader as UTF-8.
  *
  * Connect string: items "name=value" in any order, names without regard to
  * letter case, separated by ";" and blanks:
@@ -51,6 +61,12 @@
 #endif
 /* Windows exports come from the definition file; elsewhere the library is
    built with hidden symbols and these three are made visible. */
+/* No entry lets an exception out; C++ hosts see that in the declarations. */
+#ifdef __cplusplus
+#define SQLSCRIPT_NOEXCEPT noexcept
+#else
+#define SQLSCRIPT_NOEXCEPT
+#endif
 #if defined(_WIN32)
 #define SQLSCRIPT_API
 #else
@@ -97,19 +113,19 @@ typedef int32_t(SQLSCRIPT_CALL* TResultProc)(int32_t StatementNo, int32_t Outcom
    attachment for the next script call. An earlier session is ended first.
    Returns 0 when attached; otherwise 1 after reporting the reason through
    OnConnectError (which may be NULL). */
-SQLSCRIPT_API int32_t SQLSCRIPT_CALL Connect(const char* ConnectString, TConnectErrorProc OnConnectError);
+SQLSCRIPT_API int32_t SQLSCRIPT_CALL Connect(const char* ConnectString, TConnectErrorProc OnConnectError) SQLSCRIPT_NOEXCEPT;
 
 /* Runs the script in the file FileName (UTF-8), read as bytes, then ends the
    session. Any callback may be NULL. Returns the number of failing
    statements, or -1 when there is no connection or the file cannot be read
    (reported through OnStatementError with an empty statement). */
 SQLSCRIPT_API int32_t SQLSCRIPT_CALL ExecScriptFile(const char* FileName, TStatementErrorProc OnStatementError,
-                                      TMessageProc OnMessage, TResultProc OnResult);
+                                      TMessageProc OnMessage, TResultProc OnResult) SQLSCRIPT_NOEXCEPT;
 
 /* Runs the script text ScriptText, then ends the session; otherwise as
    ExecScriptFile. */
 SQLSCRIPT_API int32_t SQLSCRIPT_CALL ExecScriptText(const char* ScriptText, TStatementErrorProc OnStatementError,
-                                      TMessageProc OnMessage, TResultProc OnResult);
+                                      TMessageProc OnMessage, TResultProc OnResult) SQLSCRIPT_NOEXCEPT;
 
 #ifdef __cplusplus
 }

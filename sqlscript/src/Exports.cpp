@@ -1,11 +1,13 @@
 // Exports - the library's C entries. Each is a noexcept thunk around the one
 // Session of the library: it checks its arguments, runs the body inside try
-// and turns every failure into the documented result; no exception leaves
-// the library.
+// and turns every failure into the documented result. What runs after a
+// failure (ending the session, reporting through the host's callback)
+// cannot throw, so no exception leaves the library.
 #include "ScriptEngine.h"
 #include "sqlscript.h"
 
-#include <cstdio>
+#include "os/OsLayer.h"
+
 #include <string>
 
 #ifdef _WIN32
@@ -21,45 +23,37 @@ sqlscript::Session& TheSession() {
   return *g_session;
 }
 
+// Ends a session that may be open; after a failure and before a report.
+void EndSession() noexcept {
+  if (g_session) g_session->End();
+}
+
 // Ends the session and frees it; called when the library is unloaded.
 void EndAtUnload() noexcept {
-  try {
-    delete g_session;
-  } catch (...) {
-  }
+  delete g_session; // the destructor only ends the session, which cannot throw
   g_session = nullptr;
 }
 
-bool ReadScriptFile(const char* FileName, std::string& Out, std::string& Error) {
-#ifdef _WIN32
-  FILE* f = _wfopen(os::win::Widen(FileName).c_str(), L"rb");
-#else
-  FILE* f = std::fopen(FileName, "rb");
-#endif
-  if (!f) {
-    Error = std::string("The script file \"") + FileName + "\" cannot be opened";
-    return false;
+// The host's callbacks are called only through these: an exception a host
+// lets escape from a callback is dropped here.
+void ReportConnectError(TConnectErrorProc Callback, const char* Text) noexcept {
+  try {
+    if (Callback) Callback(Text);
+  } catch (...) {
   }
-  // Read in one piece of the file's size where the size is known.
-  if (std::fseek(f, 0, SEEK_END) == 0) {
-    long size = std::ftell(f);
-    if (size > 0) Out.reserve(static_cast<std::size_t>(size));
-    std::fseek(f, 0, SEEK_SET);
+}
+void ReportRunError(TStatementErrorProc Callback, const char* Text) noexcept {
+  try {
+    if (Callback) Callback("", Text);
+  } catch (...) {
   }
-  char buf[65536];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) Out.append(buf, n);
-  bool ok = !std::ferror(f);
-  std::fclose(f);
-  if (!ok) Error = std::string("The script file \"") + FileName + "\" cannot be read";
-  return ok;
 }
 
 int32_t RunAndEnd(const std::string& Script, TStatementErrorProc OnStatementError, TMessageProc OnMessage,
                   TResultProc OnResult) {
   sqlscript::Session& s = TheSession();
   if (!s.Connected()) {
-    if (OnStatementError) OnStatementError("", "Not connected to a database");
+    ReportRunError(OnStatementError, "Not connected to a database");
     return -1;
   }
   int failures = s.Run(Script, {OnStatementError, OnMessage, OnResult});
@@ -71,47 +65,55 @@ int32_t RunAndEnd(const std::string& Script, TStatementErrorProc OnStatementErro
 
 extern "C" {
 
-int32_t SQLSCRIPT_CALL Connect(const char* ConnectString, TConnectErrorProc OnConnectError) {
-  std::string error;
+int32_t SQLSCRIPT_CALL Connect(const char* ConnectString, TConnectErrorProc OnConnectError) SQLSCRIPT_NOEXCEPT {
   try {
+    std::string error;
     if (!ConnectString) error = "No connect string given";
     else if (TheSession().Connect(ConnectString, error)) return 0;
+    if (error.empty()) error = "The connection failed";
+    ReportConnectError(OnConnectError, error.c_str());
   } catch (const std::exception& e) {
-    error = e.what();
+    EndSession();
+    ReportConnectError(OnConnectError, e.what());
   } catch (...) {
-    error = "Unknown failure";
-  }
-  if (error.empty()) error = "The connection failed";
-  try {
-    if (OnConnectError) OnConnectError(error.c_str());
-  } catch (...) {
+    EndSession();
+    ReportConnectError(OnConnectError, "Unknown failure");
   }
   return 1;
 }
 
 int32_t SQLSCRIPT_CALL ExecScriptText(const char* ScriptText, TStatementErrorProc OnStatementError,
-                                      TMessageProc OnMessage, TResultProc OnResult) {
+                                      TMessageProc OnMessage, TResultProc OnResult) SQLSCRIPT_NOEXCEPT {
   try {
     return RunAndEnd(ScriptText ? ScriptText : "", OnStatementError, OnMessage, OnResult);
   } catch (...) {
-    if (g_session) g_session->End();
+    EndSession();
     return -1;
   }
 }
 
 int32_t SQLSCRIPT_CALL ExecScriptFile(const char* FileName, TStatementErrorProc OnStatementError,
-                                      TMessageProc OnMessage, TResultProc OnResult) {
+                                      TMessageProc OnMessage, TResultProc OnResult) SQLSCRIPT_NOEXCEPT {
   try {
-    std::string script, error;
-    if (!FileName || !ReadScriptFile(FileName, script, error)) {
-      if (!FileName) error = "No script file given";
-      if (OnStatementError) OnStatementError("", error.c_str());
-      if (g_session) g_session->End();
+    if (!FileName) {
+      ReportRunError(OnStatementError, "No script file given");
+      EndSession();
+      return -1;
+    }
+    // The file name is UTF-8; the script is read in one piece, as bytes.
+    std::string script;
+    std::uint64_t size = 0;
+    const bool opened = os::Sys().FileSize(FileName, size);
+    if (!opened || !os::Sys().ReadFile(FileName, 0, size, script)) {
+      const std::string error =
+          std::string("The script file \"") + FileName + "\" cannot be " + (opened ? "read" : "opened");
+      ReportRunError(OnStatementError, error.c_str());
+      EndSession();
       return -1;
     }
     return RunAndEnd(script, OnStatementError, OnMessage, OnResult);
   } catch (...) {
-    if (g_session) g_session->End();
+    EndSession();
     return -1;
   }
 }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <utility>
 #include <vector>
 
 namespace sqlscript {
@@ -49,13 +50,15 @@ bool Unquote(std::string_view v, std::string& Out) {
   return true;
 }
 
-// Appends a one-byte-length item to a parameter block.
-bool AddItem(std::vector<char>& Block, char Tag, const std::string& Value) {
-  if (Value.size() > 255) return false;
-  Block.push_back(Tag);
-  Block.push_back(static_cast<char>(static_cast<unsigned char>(Value.size())));
-  Block.insert(Block.end(), Value.begin(), Value.end());
-  return true;
+// The interpreted messages of a status vector, one per line, all but the
+// first with "-" in front, lines separated by CR LF.
+std::string JoinedMessages(const fbclient::Entries& Fb, const ISC_STATUS* Status) {
+  std::string out;
+  for (const std::string& m : fbclient::StatusMessages(Fb, Status)) {
+    if (!out.empty()) out += "\r\n-";
+    out += m;
+  }
+  return out;
 }
 
 // An output descriptor with room for every column of a prepared statement.
@@ -64,7 +67,7 @@ public:
   XSQLDA* Da() { return reinterpret_cast<XSQLDA*>(da_.data()); }
 
   // Describes the statement's columns and gives each a buffer.
-  bool Describe(FbClient& Fb, ISC_STATUS* Status, isc_stmt_handle* St) {
+  bool Describe(const fbclient::Entries& Fb, ISC_STATUS* Status, isc_stmt_handle* St) {
     Resize(1);
     if (Fb.isc_dsql_describe(Status, St, SQLDA_VERSION1, Da())) return false;
     if (Da()->sqld > Da()->sqln) {
@@ -103,7 +106,7 @@ private:
 // Frees a statement handle when it goes.
 class StatementHandle {
 public:
-  explicit StatementHandle(FbClient& Fb) : fb_(Fb) {}
+  explicit StatementHandle(const fbclient::Entries& Fb) : fb_(Fb) {}
   ~StatementHandle() {
     if (h_) {
       ISC_STATUS_ARRAY sv;
@@ -113,11 +116,11 @@ public:
   isc_stmt_handle* Ptr() { return &h_; }
 
 private:
-  FbClient& fb_;
+  const fbclient::Entries& fb_;
   isc_stmt_handle h_ = 0;
 };
 
-int StatementType(FbClient& Fb, ISC_STATUS* Status, isc_stmt_handle* St) {
+int StatementType(const fbclient::Entries& Fb, ISC_STATUS* Status, isc_stmt_handle* St) {
   const char items[] = {isc_info_sql_stmt_type};
   char buf[16] = {};
   if (Fb.isc_dsql_sql_info(Status, St, sizeof items, items, sizeof buf, buf)) return -1;
@@ -212,39 +215,76 @@ bool Session::Connect(std::string_view ConnectString, std::string& Error) {
     }
     dialect_ = static_cast<unsigned short>(d[0] - '0');
   }
-  std::vector<char> dpb{static_cast<char>(isc_dpb_version1)};
-  bool fits = AddItem(dpb, isc_dpb_user_name, items["user_name"]) &&
-              AddItem(dpb, isc_dpb_password, items["password"]) &&
-              (items["lc_ctype"].empty() || AddItem(dpb, isc_dpb_lc_ctype, items["lc_ctype"])) &&
-              (items["sql_role_name"].empty() || AddItem(dpb, isc_dpb_sql_role_name, items["sql_role_name"]));
+  // The texts the client reads as names and passwords, in the form it takes
+  // them (the system's ANSI code page on Windows).
+  std::string dbName, user, password, role;
+  for (auto [item, out] : {std::pair<const char*, std::string*>{"db_name", &dbName}, {"user_name", &user},
+                           {"password", &password}, {"sql_role_name", &role}}) {
+    if (auto bad = fbclient::ToClientText(items[item], *out)) {
+      const std::string codePage = "the system's ANSI code page (" + std::to_string(bad->CodePage) + ")";
+      // A password's characters are not repeated in a message that may be logged.
+      Error = std::string(item) == "password"
+                  ? "The password holds a character that is not in " + codePage
+                  : "The character " + fbclient::CodePointName(bad->CodePoint) + " of " + item + " is not in " + codePage;
+      return false;
+    }
+  }
+  fbclient::ParameterBlock dpb(std::string(1, static_cast<char>(isc_dpb_version1)));
+  bool fits = dpb.AddString(isc_dpb_user_name, user) && dpb.AddString(isc_dpb_password, password) &&
+              (items["lc_ctype"].empty() || dpb.AddString(isc_dpb_lc_ctype, items["lc_ctype"])) &&
+              (role.empty() || dpb.AddString(isc_dpb_sql_role_name, role));
   if (!fits) {
     Error = "A value of the connect string is longer than 255 bytes";
     return false;
   }
-  dpb.push_back(static_cast<char>(isc_dpb_sql_dialect));
-  dpb.push_back(1);
-  dpb.push_back(static_cast<char>(dialect_));
-
-  if (!fb_.Load(items["clientlib"], Error)) return false;
-  ISC_STATUS_ARRAY sv;
-  const std::string& name = items["db_name"];
-  if (name.size() > 0xFFFF) {
+  dpb.AddByte(isc_dpb_sql_dialect, static_cast<std::uint8_t>(dialect_));
+  if (dbName.size() > 0x7FFF) {
     Error = "The database name is too long";
-    fb_.Unload();
     return false;
   }
-  if (fb_.isc_attach_database(sv, static_cast<short>(name.size()), name.c_str(), &db_,
-                              static_cast<short>(dpb.size()), dpb.data())) {
-    Error = fb_.Messages(sv);
+
+  if (!LoadClient(items["clientlib"], Error)) return false;
+  ISC_STATUS_ARRAY sv;
+  if (fb_.isc_attach_database(sv, static_cast<short>(dbName.size()), dbName.c_str(), &db_,
+                              static_cast<short>(dpb.Bytes().size()), dpb.Bytes().data())) {
+    Error = JoinedMessages(fb_, sv);
     db_ = 0;
-    fb_.Unload();
+    UnloadClient();
     return false;
   }
   autoDdl_ = true;
   return true;
 }
 
-void Session::End() {
+bool Session::LoadClient(const std::string& Name, std::string& Error) {
+  UnloadClient();
+  clientLib_ = os::Sys().LoadSharedLibrary(Name);
+  if (!clientLib_) {
+    Error = "The client library \"" + Name + "\" cannot be loaded: " + clientLib_.Why().Failure().Text;
+    return false;
+  }
+  if (const char* missing = fb_.Bind([this](const char* entry) { return os::Sys().Symbol(clientLib_, entry); })) {
+    Error = "The client library \"" + Name + "\" has no entry " + missing;
+    UnloadClient();
+    return false;
+  }
+  return true;
+}
+
+void Session::UnloadClient() noexcept {
+  fb_.Clear();
+  clientLib_.Reset();
+}
+
+std::string Session::ErrorText(const ISC_STATUS* Status) const {
+  std::string first = "Statement failed";
+  const std::string state = fbclient::SqlState(fb_, Status);
+  if (!state.empty()) first += ", SQLSTATE = " + state;
+  std::string msgs = JoinedMessages(fb_, Status);
+  return msgs.empty() ? first : first + "\r\n" + msgs;
+}
+
+void Session::End() noexcept {
   ISC_STATUS_ARRAY sv;
   EndPrepare();
   if (tr_) {
@@ -255,7 +295,7 @@ void Session::End() {
     fb_.isc_detach_database(sv, &db_);
     db_ = 0;
   }
-  fb_.Unload();
+  UnloadClient();
 }
 
 bool Session::StartPrepare(ISC_STATUS* Status) {
@@ -265,7 +305,7 @@ bool Session::StartPrepare(ISC_STATUS* Status) {
   return fb_.isc_start_transaction(Status, &prep_, 1, &db_, static_cast<unsigned short>(sizeof tpb), tpb) == 0;
 }
 
-void Session::EndPrepare() {
+void Session::EndPrepare() noexcept {
   if (!prep_) return;
   ISC_STATUS_ARRAY sv;
   if (fb_.isc_commit_transaction(sv, &prep_)) fb_.isc_rollback_transaction(sv, &prep_);
@@ -392,7 +432,7 @@ int Session::Run(std::string_view Script, const Callbacks& Cb) {
     }
     if (!ok) {
       ++failures;
-      fail(s.Text, fb_.ErrorText(sv));
+      fail(s.Text, ErrorText(sv));
     }
     if (Cb.OnResult && Cb.OnResult(number, ok ? 1 : 0) != 0) stopped = true;
   }
@@ -402,7 +442,7 @@ int Session::Run(std::string_view Script, const Callbacks& Cb) {
     RollbackMain(sv, false);
   } else if (!CommitMain(sv, false)) {
     ++failures;
-    fail("COMMIT", fb_.ErrorText(sv));
+    fail("COMMIT", ErrorText(sv));
     ISC_STATUS_ARRAY ignored;
     RollbackMain(ignored, false);
   }

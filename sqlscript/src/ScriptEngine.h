@@ -3,6 +3,7 @@
 #pragma once
 
 #include "FbClient.h"
+#include "os/OsLayer.h"
 #include "sqlscript.h"
 
 #include <map>
@@ -30,7 +31,8 @@ public:
   Session& operator=(const Session&) = delete;
 
   // Loads the client and attaches; on failure leaves nothing loaded and
-  // puts the reason into Error.
+  // puts the reason into Error. The database name, user, password and role
+  // go to the client as fbclient::ToClientText gives them.
   bool Connect(std::string_view ConnectString, std::string& Error);
   bool Connected() const { return db_ != 0; }
 
@@ -38,18 +40,23 @@ public:
   int Run(std::string_view Script, const Callbacks& Cb);
 
   // Rolls back what is open, detaches and unloads the client.
-  void End();
+  void End() noexcept;
 
 private:
+  bool LoadClient(const std::string& Name, std::string& Error);
+  void UnloadClient() noexcept;
+  // The status vector as the statement-error text (see sqlscript.h).
+  std::string ErrorText(const ISC_STATUS* Status) const;
   bool StartPrepare(ISC_STATUS* Status);
-  void EndPrepare();
+  void EndPrepare() noexcept;
   bool StartMain(ISC_STATUS* Status);
   bool CommitMain(ISC_STATUS* Status, bool Retain);
   bool RollbackMain(ISC_STATUS* Status, bool Retain);
   // Executes one statement; false with Status filled when it failed.
   bool Execute(const std::string& Sql, ISC_STATUS* Status);
 
-  FbClient fb_;
+  os::Library clientLib_;
+  fbclient::Entries fb_;
   isc_db_handle db_ = 0;
   isc_tr_handle tr_ = 0;   // the script's transaction
   isc_tr_handle prep_ = 0; // read committed, for preparing statements

@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -101,6 +102,24 @@ TEST_F(Engine, ConnectFailuresAreReportedOnceWithTheReason) {
   EXPECT_EQ(text_("select 1 from rdb$database", OnStatementError, OnMessage, OnResult), -1);
   ASSERT_EQ(rec.StatementErrors.size(), 1u);
   EXPECT_EQ(rec.StatementErrors[0].second, "Not connected to a database");
+}
+
+int32_t SQLSCRIPT_CALL ThrowingConnectError(const char*) { throw std::runtime_error("host fault"); }
+int32_t SQLSCRIPT_CALL ThrowingStatementError(const char*, const char*) { throw 42; }
+
+TEST_F(Engine, AnExceptionFromAHostCallbackStaysInTheEngine) {
+  EXPECT_EQ(connect_("user_name=SYSDBA; clientlib=\"x\"", ThrowingConnectError), 1);
+  EXPECT_EQ(connect_(nullptr, ThrowingConnectError), 1);
+  EXPECT_EQ(text_("select 1 from rdb$database", ThrowingStatementError, nullptr, nullptr), -1);
+  EXPECT_EQ(file_("/no/such/script.sql", ThrowingStatementError, nullptr, nullptr), -1);
+  EXPECT_EQ(file_(nullptr, ThrowingStatementError, nullptr, nullptr), -1);
+  // A statement that fails during a run: the session still ends.
+  const std::string db = fbtest::CreateDatabase("engine_throwing.fdb");
+  ASSERT_EQ(connect_(ConnectString(fbtest::Connection(db), "UTF8").c_str(), OnConnectError), 0);
+  EXPECT_EQ(text_("insert into nosuch values (1);", ThrowingStatementError, nullptr, nullptr), -1);
+  EXPECT_EQ(fbtest::OtherAttachments(db), 0);
+  // And the library goes on working.
+  EXPECT_EQ(Run(db, "select 1 from rdb$database;"), 0);
 }
 
 TEST_F(Engine, RunsProceduresReportsEveryFailingStatementAndGoesOn) {
