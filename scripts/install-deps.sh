@@ -8,7 +8,7 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
   zlib1g-dev libz-mingw-w64-dev
   googletest libgtest-dev libgmock-dev
-  wine wine32:i386 wine64 xvfb xauth imagemagick fonts-wine
+  wine wine32:i386 wine64 xvfb xauth imagemagick fonts-wine fonts-dejavu-core
   firebird3.0-server firebird3.0-utils firebird-dev libib-util firebird3.0-examples
   fp-utils
   procps psmisc netcat-openbsd
