@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "FbClient.h"
+#include "os/OsLayer.h"
 #include "os/WindowsSupport.h"
 #include "uDBConnection.h"
 
@@ -232,17 +233,20 @@ TEST(StandInLoaders, UpdaterLoaderReportsTheNoClientMessage) {
   EXPECT_EQ(svc, 0u);
 }
 
-// The script engine's loader finds every entry it needs and words the
-// failure of a statement with the stand-in's SQLSTATE and message.
-TEST(StandInLoaders, ScriptEngineLoaderAcceptsItAndWordsTheFailure) {
-  sqlscript::FbClient client;
-  std::string error;
-  ASSERT_TRUE(client.Load(Library, error)) << error;
+// The one client binding (as the script engine binds it) finds every entry
+// it needs and reads the stand-in's SQLSTATE and message from the vector.
+TEST(StandInLoaders, TheClientBindingAcceptsItAndReadsTheFailure) {
+  const os::Library lib = os::Sys().LoadSharedLibrary(Library);
+  ASSERT_TRUE(lib) << lib.Why().Failure().Text;
+  fbclient::Entries client;
+  const char* missing = client.Bind([&](const char* entry) { return os::Sys().Symbol(lib, entry); });
+  EXPECT_EQ(missing, nullptr) << missing;
   ASSERT_NE(client.fb_sqlstate, nullptr);
   ISC_STATUS_ARRAY sv = {};
   isc_db_handle db = 0;
   EXPECT_NE(client.isc_attach_database(sv, 1, "x", &db, 0, nullptr), 0);
-  EXPECT_EQ(client.ErrorText(sv), std::string("Statement failed, SQLSTATE = 08001\r\n") + NoClient);
+  EXPECT_EQ(fbclient::SqlState(client, sv), "08001");
+  EXPECT_EQ(fbclient::StatusMessages(client, sv), std::vector<std::string>{NoClient});
 }
 
 } // namespace
