@@ -5,6 +5,11 @@
 #include "uLDM.h"
 #include "uQrxRout.h"
 
+#include <cctype>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 TWorkingFolders WF;
 
 namespace {
@@ -22,6 +27,18 @@ std::string WithDelim(const std::string& path) {
 }
 
 void Log(const std::string& text) { Host().SaveExceptionToLog(text); }
+
+// A payload written from the program's resources must be startable. Windows
+// starts any file it can read; POSIX needs the execute permission.
+bool MakeRunnable(const std::string& file) {
+#ifdef _WIN32
+  (void)file;
+  return true;
+#else
+  struct stat st {};
+  return ::stat(file.c_str(), &st) == 0 && ::chmod(file.c_str(), (st.st_mode & 07777) | 0111) == 0;
+#endif
+}
 
 #ifdef _WIN32
 const char kDelimCode[] = "{5C}";
@@ -128,7 +145,8 @@ void MyCreateDir(const std::string& Dir) {
   if (!os::Sys().CreateFolder(Dir)) throw EUpdateError(GetMsgText("uUpdate_MyCreateDir_1", Dir));
 }
 
-void MyCopyDir(const std::string& SourceDir, const std::string& TargetDir) {
+namespace {
+void CopyTree(const std::string& SourceDir, const std::string& TargetDir, std::vector<TCopySkipped>& skipped) {
   os::Api& sys = os::Sys();
   const std::string source = WithDelim(SourceDir), target = WithDelim(TargetDir);
   if (!sys.DirectoryExists(source)) throw EUpdateError(GetMsgText("uUpdate_MyCopyDir_1", source));
@@ -137,10 +155,27 @@ void MyCopyDir(const std::string& SourceDir, const std::string& TargetDir) {
   sys.FolderList(source, "*", entries);
   for (const os::FolderEntry& e : entries) {
     if (e.Attributes & os::kAttrDirectory)
-      MyCopyDir(source + e.Name, target + e.Name);
-    else
-      CopyFileClearAttr(source + e.Name, target + e.Name);
+      CopyTree(source + e.Name, target + e.Name, skipped);
+    else if (!CopyFileClearAttr(source + e.Name, target + e.Name))
+      skipped.push_back({source + e.Name, target + e.Name});
   }
+}
+} // namespace
+
+std::vector<TCopySkipped> MyCopyDir(const std::string& SourceDir, const std::string& TargetDir) {
+  std::vector<TCopySkipped> skipped;
+  CopyTree(SourceDir, TargetDir, skipped);
+  return skipped;
+}
+
+void MyCopyDirComplete(const std::string& SourceDir, const std::string& TargetDir) {
+  const std::vector<TCopySkipped> skipped = MyCopyDir(SourceDir, TargetDir);
+  if (skipped.empty()) return;
+  const std::string& t = skipped.front().Target;
+  size_t delim = t.size();
+  while (delim > 0 && !IsDelim(t[delim - 1])) --delim;
+  throw EUpdateError(GetMsgText("uUpdate_CopyFileWithBackUp_4", skipped.front().Source,
+                                t.substr(0, delim > 0 ? delim - 1 : 0)));
 }
 
 std::string EncodeBackupName(const std::string& FullPath) {
@@ -209,6 +244,43 @@ void ExtractFilesFromResource(const std::string& FileName, const std::string& Re
   const std::string file = sys.FullPathName(FileName);
   const std::string name = ResName.empty() ? "files" : ResName;
   std::string_view data;
-  if (!sys.ProgramResource("EXEFILE", name, data) || !sys.WriteFile(file, std::string(data), false))
+  if (!sys.ProgramResource("EXEFILE", name, data) || !sys.WriteFile(file, std::string(data), false) ||
+      !MakeRunnable(file))
     throw EUpdateError(GetMsgText("uUpdate_ExtractFilesFromResource_1", name) + "\r" + sys.LastErrorText());
+}
+
+void RunPayload(const std::string& FileName, const std::string& ResName, std::uint16_t Show) {
+  const int code = ExecAndWait(FileName, "", Show);
+  if (code != 0)
+    throw EUpdateError(GetMsgText("uUpdate_ExtractFilesFromResource_1", ResName.empty() ? "files" : ResName) + "\r" +
+                       FileName + ": exit code " + std::to_string(code));
+}
+
+//--- Projects --------------------------------------------------------------------
+
+const std::vector<TProject>& Projects() {
+  static const std::vector<TProject> projects = {
+      {"ZAVUDAVADA", "Zavudavada", "Zavudavada.fdb", "Zavudavada.exe", "NorvelSoft\\ZAVUDAVADA_RU", 3},
+      {"TAMBER_MINI", "Tamber_Mini", "Tamber_Mini.fdb", "Tamber_Mini.exe", "NorvelSoft\\TAMBER_MINI_RU", 2},
+      {"TAMBER", "Tamber", "Tamber.fdb", "Tamber.exe", "NorvelSoft\\TAMBER_RU", 2},
+  };
+  return projects;
+}
+
+const TProject* FindProject(const std::string& Code) {
+  std::string upper = Code;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (const TProject& p : Projects())
+    if (p.Code == upper) return &p;
+  return nullptr;
+}
+
+TUpdateSettings ProjectSettings(const std::string& Code, TUpdateSettings Base) {
+  const TProject* p = FindProject(Code);
+  if (!p) throw std::invalid_argument("unknown project \"" + Code + "\"");
+  Base.ProjectCode = p->Code;
+  Base.DBFileName = p->DBFileName;
+  Base.ExeFileName = p->ExeFileName;
+  Base.SpaceFactor = p->SpaceFactor;
+  return Base;
 }
