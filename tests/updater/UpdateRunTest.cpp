@@ -65,38 +65,13 @@ struct Payloads {
 };
 Payloads* payloads = nullptr;
 
-// A project database as an earlier update left it: version 106 release 1
-// of the project G, UTF8's default collation UNICODE, and some data.
-const char kSchema[] = R"(alter character set UTF8 set default collation UNICODE;
-commit;
-create table project_info (code char(1) not null, version_no integer not null, release_no integer not null);
-insert into project_info values ('G', 106, 1);
-create table customers (id integer not null primary key, name varchar(60));
-insert into customers values (1, 'ООО "Норвел"');
-insert into customers values (2, 'Tamber Ltd');
-create exception e_wrong_project 'The database belongs to another project';
-create exception e_version 'Версия не подходит: ~Database is too old~ (106.1 expected)';
-set term ^;
-create procedure check_project (p char(1)) as
-  declare c char(1);
-begin
-  select code from project_info into :c;
-  if (c is distinct from p) then exception e_wrong_project;
-end^
-create procedure check_versio (v integer, r integer) as
-  declare cv integer;
-  declare cr integer;
-begin
-  select version_no, release_no from project_info into :cv, :cr;
-  if (cv is distinct from v or cr is distinct from r) then exception e_version;
-end^
-set term ;^
-commit;
-)";
-
+// The sample project database (scripts/sample-database.sql): version 106
+// release 1 of the project G, UTF8's default collation UNICODE, some data.
+// Without UnicodeDefault, UTF8 keeps its own default collation, as on a
+// server that no update has touched yet.
 std::string MakeTemplate(const std::string& name, bool unicodeDefault) {
   const std::string path = fbtest::CreateDatabase(name, "WIN1251");
-  std::string schema = kSchema;
+  std::string schema = ReadAll(Env("UPDATER_SOURCE_DIR") + "/scripts/sample-database.sql");
   if (!unicodeDefault) schema = schema.substr(schema.find("create table"));
   const std::string out = fbtest::Isql(path, schema);
   if (!out.empty()) throw std::runtime_error("template " + name + ": " + out);
