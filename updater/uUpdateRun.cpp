@@ -425,7 +425,9 @@ void FinalSwap(std::string& ErrorText) {
     MyRemoveDir(WF.NewDir);
     Log(GetMsgText("uUpdate_UpdateProgramm_41", WithDelim(WF.NewDir)));
   } catch (const std::exception& e) {
-    Log(std::string(e.what()) + "\r\n" + GetMsgText("uUpdate_UpdateProgramm_42", WithDelim(WF.NewDir)));
+    // The text has a second place for a name right after the folder; the
+    // folder is all there is to name.
+    Log(std::string(e.what()) + "\r\n" + GetMsgText("uUpdate_UpdateProgramm_42", WithDelim(WF.NewDir), ""));
   }
 
   bool databaseReplaced = false, databaseMissing = false;

@@ -88,6 +88,14 @@ std::string ForTerminal(const std::string& text) {
   return out;
 }
 
+// Before, the text for a terminal, After.
+void Put(FILE* out, const char* before, const std::string& text, const char* after) {
+  std::fputs(before, out);
+  std::fputs(ForTerminal(text).c_str(), out);
+  std::fputs(after, out);
+  std::fflush(out);
+}
+
 class ConsolePane : public ILogPane {
 public:
   void AddLine(const std::string& Line) override {
@@ -105,12 +113,10 @@ public:
 
   void ShowMessage(TMsgDlgType Type, const std::string& Text) override {
     FILE* out = Type == TMsgDlgType::Error ? stderr : stdout;
-    std::fputs(("\n" + ForTerminal(Text) + "\n\n").c_str(), out);
-    std::fflush(out);
+    Put(out, "\n", Text, "\n\n");
   }
   bool AskYesNo(TMsgDlgType, const std::string& Text, TDefaultButton) override {
-    std::fputs(("\n" + ForTerminal(Text) + "\n[y/N] ").c_str(), stdout);
-    std::fflush(stdout);
+    Put(stdout, "\n", Text, "\n[y/N] ");
     if (Yes) {
       std::fputs("y (--yes)\n", stdout);
       return true;
@@ -130,7 +136,7 @@ public:
   void SetHadErrors(bool Value) override { errors_ = Value; }
   void SaveExceptionToLog(const std::string& Text) override { log_.SaveExceptionToLog(pane_, Text); }
   void SetStatusText(const std::string& Text) override {
-    if (!Text.empty()) std::fputs(("*** " + ForTerminal(Text) + "\n").c_str(), stdout);
+    if (!Text.empty()) Put(stdout, "*** ", Text, "\n");
   }
 
 private:
@@ -328,7 +334,7 @@ int Main(const std::vector<std::string>& args) {
   }
   // The outcome as the window's status area tells it.
   const char* outcome = code == kUpdated ? "uMain_Finished_1" : host.HadErrors() ? "uMain_Finished_3" : "uMain_Finished_4";
-  std::fputs(("\n" + ForTerminal(GetMsgText(outcome)) + "\n").c_str(), code == kUpdated ? stdout : stderr);
+  Put(code == kUpdated ? stdout : stderr, "\n", GetMsgText(outcome), "\n");
   return code;
 }
 
