@@ -93,11 +93,17 @@ std::string ShutdownMode(const std::string& db) { return Query(db, "select mon$s
 class RunSys : public os::Api {
 public:
   std::string FailMoveFrom;      // every move of this path fails
+  std::string FailCopyTo;        // every copy to a path ending so fails
   int FailStartsFrom = 0;        // the n-th start request (1-based) and later ones fail
   int Starts = 0;
   void Sleep(std::uint32_t) override {}
   bool FileMove(const std::string& s, const std::string& t) override {
     return s != FailMoveFrom && os::Api::FileMove(s, t);
+  }
+  bool FileCopy(const std::string& s, const std::string& t, bool f) override {
+    const bool fails = !FailCopyTo.empty() && t.size() >= FailCopyTo.size() &&
+                       t.compare(t.size() - FailCopyTo.size(), FailCopyTo.size(), FailCopyTo) == 0;
+    return !fails && os::Api::FileCopy(s, t, f);
   }
   bool ServiceStartRequest(os::ServiceHandle h) override {
     ++Starts;
@@ -297,6 +303,9 @@ bool LoggedWith(const std::vector<std::string>& log, const std::string& text) {
   return false;
 }
 
+// Text up to Mark.
+std::string UpTo(const std::string& text, const std::string& mark) { return text.substr(0, text.find(mark)); }
+
 class UpdateRunCases : public UpdateRun {
 protected:
   void RunAll(const std::vector<RunCase>& cases) {
@@ -313,6 +322,7 @@ protected:
       host.Status.clear();
       host.Errors = true; // as an earlier failed run left it
       sys.FailMoveFrom.clear();
+      sys.FailCopyTo.clear();
       sys.FailStartsFrom = 0;
       sys.Starts = 0;
       Project(c.Project);
@@ -331,6 +341,7 @@ protected:
       for (const std::string& k : c.NotLogged) EXPECT_FALSE(LoggedWith(host.Log, Text(k))) << "logged: " << Text(k);
       if (c.Check) c.Check(*this);
       sys.FailMoveFrom.clear();
+      sys.FailCopyTo.clear();
       sys.FailStartsFrom = 0;
       EnsureServerRuns();
     }
@@ -428,12 +439,35 @@ TEST_F(UpdateRunCases, EndingsOfWholeRuns) {
          EXPECT_FALSE(fs::exists(t.TmpDir() + "/New"));
          LiveDatabaseUnchanged(t.Db());
        }},
+      {"a file the backup copy skips fails the backup", "TAMBER", true, true,
+       [](UpdateRun& t) { t.sys.FailCopyTo = "/Old/Program/grids.ini"; },
+       "error: " + UpTo(GetMsgText("uUpdate_CopyFileWithBackUp_4", "{ROOT}/Program/grids.ini", "{X}"), "{X}"), true, false,
+       {"38", "48", "49"}, {"39"},
+       [](UpdateRun& t) {
+         EXPECT_FALSE(fs::exists(t.TmpDir() + "/New"));
+         LiveDatabaseUnchanged(t.Db());
+       }},
+      {"a file the copy back cannot write: the installation needs the user", "TAMBER", true, true,
+       [](UpdateRun& t) { t.sys.FailCopyTo = "TAMBER_RU/Program/Reports/r1.mht"; }, "needs user: ", false, true,
+       {UpTo(GetMsgText("uUpdate_CopyFileWithBackUp_4", "{X}"), "{X}"), "/Wrk/Program/Reports/r1.mht file to the folder", "49"},
+       {"45"},
+       [](UpdateRun& t) {
+         EXPECT_EQ(Query(t.Db(), "select version_no from project_info;"), "107") << "the database was replaced";
+         EXPECT_EQ(ShutdownMode(t.Db()), "0");
+       }},
       {"a failing statement in the structure script: rollback", "TAMBER", true, true,
        [](UpdateRun&) { payloads->Register(payloads->FailingScript); }, "error: ", false, true,
        {sync + "------- STATEMENT --------\r\nALTER TABLE NO_SUCH_TABLE ADD NOTE VARCHAR(20)\r\n-------   ERROR   --------\r\n",
         "Exception Message: " + U("40") + "\r" + U("44"), "45", "48", "49"},
        {"41"},
-       [](UpdateRun& t) {
+       [sync](UpdateRun& t) {
+         // One failing statement: the block holds the engine's four entries for it
+         // (the error text spans lines of its own) and nothing else.
+         for (const std::string& l : t.host.Log)
+           if (l.rfind(sync, 0) == 0) {
+             EXPECT_EQ(l.find("------- STATEMENT --------"), l.rfind("------- STATEMENT --------")) << l;
+             EXPECT_NE(l.find("-Table NO_SUCH_TABLE does not exist\r\n"), std::string::npos) << l;
+           }
          EXPECT_EQ(t.host.Status, std::vector<std::string>{U("43")});
          EXPECT_EQ(ReadAll(t.server + "/udf/QRX_UDF.dll"), "old QRX_UDF");
          EXPECT_EQ(ReadAll(t.server + "/bin/udf_trans_p$2_l$0.fpd"), "old support file");
