@@ -439,7 +439,7 @@ void FinalSwap(std::string& ErrorText) {
       const std::string aside = live + "_";
       bool renamed = false;
       for (int attempt = 0; attempt < 11 && !renamed; ++attempt) {
-        renamed = sys.FileMove(live, aside);
+        if (sys.FileMove(live, aside)) renamed = true;
         Log(GetMsgText("uUpdate_CopyFileWithBackUp_5"));
       }
       if (!renamed) throw EUpdateError(GetMsgText("uUpdate_CopyFileWithBackUp_3", WF.DBConnect));
