@@ -94,6 +94,7 @@ class RunSys : public os::Api {
 public:
   std::string FailMoveFrom;      // every move of this path fails
   std::string FailCopyTo;        // every copy to a path ending so fails
+  std::string FailCopyFrom;      // every copy from a path ending so fails
   int FailStartsFrom = 0;        // the n-th start request (1-based) and later ones fail
   int Starts = 0;
   void Sleep(std::uint32_t) override {}
@@ -101,9 +102,10 @@ public:
     return s != FailMoveFrom && os::Api::FileMove(s, t);
   }
   bool FileCopy(const std::string& s, const std::string& t, bool f) override {
-    const bool fails = !FailCopyTo.empty() && t.size() >= FailCopyTo.size() &&
-                       t.compare(t.size() - FailCopyTo.size(), FailCopyTo.size(), FailCopyTo) == 0;
-    return !fails && os::Api::FileCopy(s, t, f);
+    auto endsWith = [](const std::string& path, const std::string& end) {
+      return !end.empty() && path.size() >= end.size() && path.compare(path.size() - end.size(), end.size(), end) == 0;
+    };
+    return !endsWith(t, FailCopyTo) && !endsWith(s, FailCopyFrom) && os::Api::FileCopy(s, t, f);
   }
   bool ServiceStartRequest(os::ServiceHandle h) override {
     ++Starts;
@@ -323,6 +325,7 @@ protected:
       host.Errors = true; // as an earlier failed run left it
       sys.FailMoveFrom.clear();
       sys.FailCopyTo.clear();
+      sys.FailCopyFrom.clear();
       sys.FailStartsFrom = 0;
       sys.Starts = 0;
       Project(c.Project);
@@ -342,6 +345,7 @@ protected:
       if (c.Check) c.Check(*this);
       sys.FailMoveFrom.clear();
       sys.FailCopyTo.clear();
+      sys.FailCopyFrom.clear();
       sys.FailStartsFrom = 0;
       EnsureServerRuns();
     }
@@ -454,6 +458,17 @@ TEST_F(UpdateRunCases, EndingsOfWholeRuns) {
        [](UpdateRun& t) {
          EXPECT_EQ(Query(t.Db(), "select version_no from project_info;"), "107") << "the database was replaced";
          EXPECT_EQ(ShutdownMode(t.Db()), "0");
+       }},
+      {"a server file that cannot be replaced: the server is started, the files before it restored", "TAMBER", true, true,
+       [](UpdateRun& t) { t.sys.FailCopyFrom = "/New/QRX_UDF.dll"; }, "error: ", false, true,
+       {"Exception Message: Не удалось выполнить обновление файла: ", "Запуск службы FireBird.", "45", "49"},
+       {"Завершено копирование системных файлов Firebird-сервера", "Выполненяется скрипт синхронизации параметров БД"},
+       [](UpdateRun& t) {
+         EXPECT_TRUE(LoggedWith(t.host.Log, "Не удалось выполнить обновление файла: " + t.server + "/udf/QRX_UDF.dll"));
+         EXPECT_EQ(ReadAll(t.server + "/bin/udf_trans_p$2_l$0.fpd"), "old support file");
+         EXPECT_FALSE(fs::exists(t.server + "/udf/QRX_ROUND_UDF.dll"));
+         EXPECT_EQ(ReadAll(t.server + "/udf/QRX_UDF.dll"), "old QRX_UDF");
+         LiveDatabaseUnchanged(t.Db());
        }},
       {"a failing statement in the structure script: rollback", "TAMBER", true, true,
        [](UpdateRun&) { payloads->Register(payloads->FailingScript); }, "error: ", false, true,
