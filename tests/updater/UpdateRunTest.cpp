@@ -1,7 +1,7 @@
 // Whole update runs and the database mode commands on real installations:
 // real files, the built payload programs, a real WIN1251 database in the
 // private Firebird server, whose start and stop stand for the Firebird
-// service. Only the service waits are replaced (and, where a case needs
+// service. Only the fixed waits are skipped (and, where a case needs
 // it, one system call fails).
 #include "FbTestServer.h"
 #include "TestHosts.h"
