@@ -219,6 +219,9 @@ public:
   // Writes Data to the file: Append adds it at the end (the file must exist),
   // otherwise the file is created or emptied first. Opened and closed here.
   virtual Status WriteFile(const std::string& path, const std::string& data, bool append);
+  // Lets the file be started as a program: POSIX wants the execute
+  // permission for that; Windows starts any file it can read.
+  virtual Status MakeExecutable(const std::string& path);
   // Size bytes of the file from Offset on, read while others may read and
   // write it (a running program's own file included); fails when fewer
   // bytes are there.
@@ -364,6 +367,8 @@ private:
 // The file name of the shared library Base on this platform: "Base.dll" on
 // Windows, "libBase.so" elsewhere.
 std::string SharedLibraryFileName(const std::string& Base);
+// The suffix of a loadable module's file: ".dll" on Windows, ".so" elsewhere.
+const char* SharedLibrarySuffix();
 
 // Text in the code page the system reads file names and the other texts of
 // its narrow (byte) calls in: on Windows the ANSI code page, without any

@@ -1,47 +1,84 @@
 #!/usr/bin/env bash
-# The sample run: installs what is needed, builds the native tree and runs
-# the updater's console host as the program starts, in the system's language,
-# then in Russian, German and French. Then the database steps of an update on
-# a sample database in a private Firebird server: attached users (another
-# attachment is open), shutdown, the server payload unpacked and its script
-# run, online, and online once more. Last it shows the run log file.
+# The sample: the console updater updates a sample Tamber installation end to
+# end, natively. A private Firebird server plays the Firebird service (the
+# updater stops and starts it through scripts/fbserver.sh); the run uses the
+# payload programs the build made. Then it shows, from the updated database,
+# the new version, the kept data and a barcode the UDF computes inside the
+# server. Last, an update that fails in its script, and its rollback.
+#
+# SAMPLE_PORT sets the server's port (default 3051); SKIP_DEPS=1 skips the
+# package installation.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
-if [ "$(id -u)" -eq 0 ]; then bash scripts/install-deps.sh; else sudo bash scripts/install-deps.sh; fi
+if [ "${SKIP_DEPS:-0}" != 1 ]; then
+  if [ "$(id -u)" -eq 0 ]; then bash scripts/install-deps.sh; else sudo bash scripts/install-deps.sh; fi
+fi
 cmake --preset native >/dev/null
-cmake --build --preset native -j "$(nproc)" --target Updater_Console payload_server
-host=build/native/updater/Updater_Console
+cmake --build --preset native -j "$(nproc)" --target Updater_Console UDF_Marklet >/dev/null
 
-echo "=== start-up in the system's language"
-"$host"
-for lang in 2 4 5; do
-  echo
-  echo "=== language $lang"
-  "$host" "$lang" | sed -n '/^Run log/,$p'
-done
-
-echo
-echo "=== database steps on a sample database"
-root=$PWD/build/sample/fbserver
 port=${SAMPLE_PORT:-3051}
-trap 'bash scripts/fbserver.sh stop "$root" >/dev/null' EXIT
-bash scripts/fbserver.sh start "$root" "$port"
-db=$root/data/Tamber.fdb
-rm -f "$db"
-printf "create database 'localhost/%s:%s' user 'SYSDBA' password 'qelvormask' default character set WIN1251;\n" "$port" "$db" | isql-fb -q
-newdir=$PWD/build/sample/NewDir
-rm -rf "$newdir" && mkdir -p "$newdir"
-cp build/native/updater/resources/payloads/files "$newdir/files"
-(cd "$newdir" && ./files) && echo "server payload unpacked: $(ls "$newdir" | wc -l) files in $newdir"
-# Another user works in the database until the shutdown cuts the attachment.
-{ echo "select 'attached' from rdb\$database;"; sleep 10; } |
-  isql-fb -q -user SYSDBA -password qelvormask "localhost/$port:$db" >/dev/null 2>&1 &
-sleep 1
-"$host" 0 "localhost/$port:$db" "$newdir/script.sql" | sed -n '/^Run log/,$p'
-printf "select 'procedure from the payload script: ' || version_no from sample_structure_version;\n" |
-  isql-fb -q -user SYSDBA -password qelvormask "localhost/$port:$db"
+work=$PWD/build/sample
+server=$work/fbserver
+fbserver="bash $PWD/scripts/fbserver.sh"
+console=$PWD/build/native/updater/Updater_Console
+password=${FB_PASSWORD:-qelvormask}
+export UPDATER_PASSWORD=$password
 
-log=$(ls -t build/native/updater/Logs/*_Updater.log | head -1)
-echo
-echo "=== the newest run log file, $log (CR shown as \\r):"
-sed 's/\r/\\r/g' "$log"
+trap '$fbserver stop "$server" >/dev/null' EXIT
+$fbserver start "$server" "$port" >/dev/null
+mkdir -p "$server/bin" # the server's folder as the updater knows it: bin/ and udf/
+
+title() { printf '\n\033[1m=== %s\033[0m\n' "$*"; }
+sql() { isql-fb -q -ch UTF8 -user SYSDBA -password "$password" "localhost/$port:$1"; }
+update() {
+  "$console" update --project TAMBER --location "$1" --yes --language 3 \
+    --connect-prefix "localhost/$port:" --server-dir "$server" --server-type SUPER \
+    --service-start "$fbserver start '$server' $port >/dev/null" \
+    --service-stop "$fbserver stop '$server' >/dev/null" \
+    --service-query "$fbserver status '$server' >/dev/null" \
+    --no-service-waits
+}
+show_database() {
+  sql "$1" <<'SQL'
+set list on;
+select version_no || '.' || release_no as "Database version",
+       iif(mon$shutdown_mode = 0, 'online', 'shut down') as "Mode"
+  from project_info cross join mon$database;
+set list off;
+select id, name from customers order by id;
+SQL
+}
+
+title "A sample Tamber installation (version 106.1)"
+inst=$work/TAMBER_RU
+bash scripts/sample-installation.sh "$inst" "$port"
+listing() { (cd "$1" && find Program Resources DB_Data -maxdepth 1 -type f -printf '  %p  %s bytes\n' | sort); }
+listing "$inst"
+
+title "Updater_Console update --project TAMBER --location $inst --yes"
+start=$(date +%s)
+if update "$inst"; then code=0; else code=$?; fi
+echo "Exit code $code after $(( $(date +%s) - start )) s"
+
+title "The updated installation: the new client program and pictures, the updated database"
+listing "$inst"
+show_database "$inst/DB_Data/Tamber.fdb"
+echo "A barcode computed by UDF_Get_Barcode inside the server:"
+sql "$inst/DB_Data/Tamber.fdb" <<'SQL'
+set list on;
+select '7,3,0,0,0,0,0,0,0,0,123456,5,0,0,0,0,0,1' as "Fields",
+       udf_get_barcode('7,3,0,0,0,0,0,0,0,0,123456,5,0,0,0,0,0,1') as "Barcode"
+  from rdb$database;
+SQL
+
+title "An update that fails: someone had added the column the update script adds"
+failing=$work/TAMBER_RU_2
+bash scripts/sample-installation.sh "$failing" "$port"
+echo "alter table customers add label_code varchar(80);" | sql "$failing/DB_Data/Tamber.fdb"
+if update "$failing"; then code=0; else code=$?; fi
+echo "Exit code $code (1: failed, and nothing is left changed)"
+
+title "After the rollback: the installation as it was (grids.ini goes, as in every update)"
+listing "$failing"
+show_database "$failing/DB_Data/Tamber.fdb"
+echo "The run log: $(ls -t build/native/updater/Logs/*_Updater.log | head -1)"

@@ -5,6 +5,7 @@
 #include "uLDM.h"
 #include "uQrxRout.h"
 
+
 TWorkingFolders WF;
 
 namespace {
@@ -90,7 +91,8 @@ void MyCreateDir(const std::string& Dir) {
   if (!os::Sys().CreateFolder(Dir)) throw EUpdateError(GetMsgText("uUpdate_MyCreateDir_1", Dir));
 }
 
-void MyCopyDir(const std::string& SourceDir, const std::string& TargetDir) {
+namespace {
+void CopyTree(const std::string& SourceDir, const std::string& TargetDir, std::vector<TCopySkipped>& skipped) {
   os::Api& sys = os::Sys();
   const std::string source = WithDelim(SourceDir), target = WithDelim(TargetDir);
   if (!sys.DirectoryExists(source)) throw EUpdateError(GetMsgText("uUpdate_MyCopyDir_1", source));
@@ -99,10 +101,26 @@ void MyCopyDir(const std::string& SourceDir, const std::string& TargetDir) {
   sys.FolderList(source, "*", entries);
   for (const os::FolderEntry& e : entries) {
     if (e.Attributes & os::kAttrDirectory)
-      MyCopyDir(source + e.Name, target + e.Name);
-    else
-      CopyFileClearAttr(source + e.Name, target + e.Name);
+      CopyTree(source + e.Name, target + e.Name, skipped);
+    else if (!CopyFileClearAttr(source + e.Name, target + e.Name))
+      skipped.push_back({source + e.Name, target + e.Name});
   }
+}
+} // namespace
+
+std::vector<TCopySkipped> MyCopyDir(const std::string& SourceDir, const std::string& TargetDir) {
+  std::vector<TCopySkipped> skipped;
+  CopyTree(SourceDir, TargetDir, skipped);
+  return skipped;
+}
+
+void MyCopyDirComplete(const std::string& SourceDir, const std::string& TargetDir) {
+  const std::vector<TCopySkipped> skipped = MyCopyDir(SourceDir, TargetDir);
+  if (skipped.empty()) return;
+  // The folder the file was to be copied into, without its delimiter.
+  std::string folder = os::path::FolderOf(skipped.front().Target);
+  if (!folder.empty()) folder.pop_back();
+  throw EUpdateError(GetMsgText("uUpdate_CopyFileWithBackUp_4", skipped.front().Source, folder));
 }
 
 namespace {
@@ -178,6 +196,43 @@ void ExtractFilesFromResource(const std::string& FileName, const std::string& Re
   const std::string name = ResName.empty() ? "files" : ResName;
   std::string_view data;
   os::Status done = sys.ProgramResource("EXEFILE", name, data);
+  // Written to be started: POSIX wants the execute permission for that.
   if (done) done = sys.WriteFile(file, std::string(data), false);
+  if (done) done = sys.MakeExecutable(file);
   if (!done) throw EUpdateError(GetMsgText("uUpdate_ExtractFilesFromResource_1", name) + "\r" + done.Failure().Text);
+}
+
+void RunPayload(const std::string& FileName, const std::string& ResName, std::uint16_t Show) {
+  const int code = ExecAndWait(FileName, "", Show);
+  if (code != 0)
+    throw EUpdateError(GetMsgText("uUpdate_ExtractFilesFromResource_1", ResName.empty() ? "files" : ResName) + "\r" +
+                       FileName + ": exit code " + std::to_string(code));
+}
+
+//--- Projects --------------------------------------------------------------------
+
+const std::vector<TProject>& Projects() {
+  static const std::vector<TProject> projects = {
+      {"ZAVUDAVADA", "Zavudavada", "Zavudavada.fdb", "Zavudavada.exe", "NorvelSoft\\ZAVUDAVADA_RU", 3},
+      {"TAMBER_MINI", "Tamber_Mini", "Tamber_Mini.fdb", "Tamber_Mini.exe", "NorvelSoft\\TAMBER_MINI_RU", 2},
+      {"TAMBER", "Tamber", "Tamber.fdb", "Tamber.exe", "NorvelSoft\\TAMBER_RU", 2},
+  };
+  return projects;
+}
+
+const TProject* FindProject(const std::string& Code) {
+  const std::string upper = UpperAscii(Code);
+  for (const TProject& p : Projects())
+    if (p.Code == upper) return &p;
+  return nullptr;
+}
+
+TUpdateSettings ProjectSettings(const std::string& Code, TUpdateSettings Base) {
+  const TProject* p = FindProject(Code);
+  if (!p) throw std::invalid_argument("unknown project \"" + Code + "\"");
+  Base.ProjectCode = p->Code;
+  Base.DBFileName = p->DBFileName;
+  Base.ExeFileName = p->ExeFileName;
+  Base.SpaceFactor = p->SpaceFactor;
+  return Base;
 }

@@ -400,3 +400,56 @@ TEST_F(Engine, ExtractFilesFromResourceWritesThePayload) {
   error = ErrorOf([&] { ExtractFilesFromResource(At({"no", "folder", "files.exe"}), ""); });
   EXPECT_EQ(error.substr(0, 44), "Error of working with the resource \"files\"!\r");
 }
+
+TEST_F(Engine, MyCopyDirReportsTheFilesItSkipped) {
+  Write(At({"src", "a.txt"}), "a");
+  Write(At({"src", "sub", "b.txt"}), "b");
+  Write(At({"src", "sub", "c.txt"}), "c");
+  FaultySys sys;
+  sys.FailCopyTo = At({"dst", "sub", "b.txt"});
+  os::ScopedApi use(sys);
+  const std::vector<TCopySkipped> skipped = MyCopyDir(At({"src"}), At({"dst"}));
+  ASSERT_EQ(skipped.size(), 1u);
+  EXPECT_EQ(skipped[0].Source, At({"src", "sub", "b.txt"}));
+  EXPECT_EQ(skipped[0].Target, At({"dst", "sub", "b.txt"}));
+  EXPECT_EQ(ReadFileBytes(At({"dst", "sub", "c.txt"})), "c") << "the walk goes on past a skipped file";
+  EXPECT_EQ(ErrorOf([&] { MyCopyDirComplete(At({"src"}), At({"dst2"})); }), "<no error>");
+  sys.FailCopyTo = At({"dst3", "sub", "b.txt"});
+  EXPECT_EQ(ErrorOf([&] { MyCopyDirComplete(At({"src"}), At({"dst3"})); }),
+            "It is impossible to copy the " + At({"src", "sub", "b.txt"}) + " file to the folder " + At({"dst3", "sub"}) + "!");
+}
+
+TEST(Projects, TheSettingsEachProjectPutsIntoTheWindow) {
+  struct Case {
+    const char* Code;
+    const char* Db;
+    const char* Exe;
+    int Factor;
+  } cases[] = {{"TAMBER", "Tamber.fdb", "Tamber.exe", 2},
+               {"zavudavada", "Zavudavada.fdb", "Zavudavada.exe", 3},
+               {"TAMBER_MINI", "Tamber_Mini.fdb", "Tamber_Mini.exe", 2}};
+  TUpdateSettings base;
+  base.ClientLibName = "fbclient.dll";
+  for (const Case& c : cases) {
+    TUpdateSettings s = ProjectSettings(c.Code, base);
+    EXPECT_EQ(s.DBFileName, c.Db);
+    EXPECT_EQ(s.ExeFileName, c.Exe);
+    EXPECT_EQ(s.SpaceFactor, c.Factor);
+    EXPECT_EQ(s.ClientLibName, "fbclient.dll") << "the rest is kept";
+  }
+  EXPECT_THROW(ProjectSettings("OTHER"), std::invalid_argument);
+}
+
+TEST(RunTexts, ReportBlocksAndTheUsersText) {
+  const TScriptLog buffer = {"------- STATEMENT --------", "execute procedure Check_Versio(106, 1)",
+                             "-------   ERROR   --------", "exception 1\n-~Database is too old~"};
+  const std::string block = OutputBlock("--- header ---", buffer);
+  EXPECT_EQ(block, "\r--- header ---\r------- STATEMENT --------\r\nexecute procedure Check_Versio(106, 1)\r\n"
+                   "-------   ERROR   --------\r\nexception 1\n-~Database is too old~\r\n");
+  const std::pair<const char*, const char*> tildes[] = {
+      {block.c_str(), "Database is too old"}, {"no tilde", ""}, {"one ~ only", ""}, {"~~", ""}, {"a~b~c~d", "b"}};
+  for (auto [text, between] : tildes) EXPECT_EQ(TextBetweenTildes(text), between) << text;
+  EXPECT_EQ(ProjectCheckScript("ZAVUDAVADA"), "execute procedure check_project('C')");
+  EXPECT_EQ(ProjectCheckScript("TAMBER"), "execute procedure check_project('G')");
+  EXPECT_EQ(ProjectCheckScript("TAMBER_MINI"), "execute procedure check_project('M')");
+}

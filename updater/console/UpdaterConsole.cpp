@@ -1,40 +1,80 @@
-// Updater_Console - a console host of the updater's portable units.
-//
-// It starts the way the program starts (message catalog in the system's
-// language, the run log beside the program), and writes what the window
-// would show to standard output: the log pane's lines and the dialogs.
-//
-//   Updater_Console [LANGUAGE [DATABASE [SCRIPT]]]
-//
-// LANGUAGE is 2 Russian, 3 English, 4 German or 5 French; 0 or no argument
-// takes the system's default language, as the program does. With DATABASE
-// (a connection string such as "localhost/3051:/data/Tamber.fdb") it goes
-// through the database steps of an update on a live server: the attached
-// users, shutdown, online, online once more (the database is online already),
-// and, with SCRIPT, a script run against the database.
+// Updater_Console - the updater for unattended use: the same update engine,
+// message catalog and run log as the window, driven from the command line.
+// The log pane's lines go to standard output, questions are asked on the
+// terminal, and the ending is told by the exit code (see Usage below).
+#include "os/OsLayer.h"
+#include "uFbService.h"
 #include "uHost.h"
 #include "uLDM.h"
 #include "uRunLog.h"
-#include "uSqlScript.h"
+#include "uUpdate.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <memory>
 #include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include "os/WindowsSupport.h"
+#include <io.h>
+#define isatty _isatty
+#define fileno _fileno
+#else
+#include <unistd.h>
+#endif
 
 namespace {
 
-const char* KindName(TMsgDlgType t) {
-  switch (t) {
-  case TMsgDlgType::Warning: return "Warning";
-  case TMsgDlgType::Error: return "Error";
-  case TMsgDlgType::Information: return "Information";
-  case TMsgDlgType::Confirmation: return "Confirm";
-  case TMsgDlgType::Custom: return "Message";
-  }
-  return "";
-}
+const char kUsage[] = R"(Updater_Console - updates an installed copy of Tamber, or switches its database
+between multi-user (online) and single-user (shutdown) mode.
 
-// CR and CR LF breaks of dialog texts shown as line ends on a terminal.
+  Updater_Console update   --project TAMBER|ZAVUDAVADA|TAMBER_MINI --location DIR [--yes]
+  Updater_Console online   --project P --location DIR
+  Updater_Console shutdown --project P --location DIR
+
+Options:
+  --language N          2 Russian, 3 English, 4 German, 5 French (default: the system's language)
+  --password-file FILE  the database system password is the first line of FILE; without it the
+                        environment variable UPDATER_PASSWORD, else the default system password
+  --connect-prefix P    first part of the database connection string (default "localhost/3051:")
+  --client-lib NAME     the Firebird client library (default )" CLIENT_LIB R"()
+  --yes                 answer Yes to every question
+  --help                this text
+)"
+#ifndef _WIN32
+R"(
+Where the system has no Firebird service registry (update only):
+  --server-dir DIR      the Firebird server's folder (holding bin/ and udf/)
+  --server-type T       SUPER or CLASSIC (default SUPER)
+  --service-start CMD   shell commands that start and stop the server, and one that exits
+  --service-stop CMD    with 0 while it runs
+  --service-query CMD
+  --no-service-waits    the service commands return only when the server is up or down,
+                        so the fixed waits after a service stop or start are skipped
+)"
+#endif
+R"(
+Questions are asked on the terminal and answered No by default; without a terminal and
+without --yes every question is answered No. Log lines are written to standard output
+and to the run log file in Logs/ beside the program.
+
+Exit codes:
+  0   updated (online, shutdown: done, also when the database was in that mode already)
+  1   failed, and nothing is left changed (an error before any change, or a complete rollback)
+  2   cancelled by a No
+  3   failed, and the installation needs the user (rollback incomplete, database left
+      offline, final swap not finished): the log says what to do
+  64  bad command line
+)";
+
+enum ExitCode { kUpdated = 0, kFailed = 1, kCancelled = 2, kNeedsUser = 3, kUsageError = 64 };
+
+// CR and CR LF breaks of catalog texts become line ends on a terminal.
 std::string ForTerminal(const std::string& text) {
   std::string out;
   for (size_t i = 0; i < text.size(); ++i) {
@@ -48,129 +88,273 @@ std::string ForTerminal(const std::string& text) {
   return out;
 }
 
-// Boxes become lines on the terminal; questions are answered No.
-class ConsoleHost : public IHost {
-public:
-  void ShowMessage(TMsgDlgType Type, const std::string& Text) override {
-    std::printf("[%s] %s\n", KindName(Type), ForTerminal(Text).c_str());
-  }
-  bool AskYesNo(TMsgDlgType Type, const std::string& Text, TDefaultButton) override {
-    ShowMessage(Type, Text);
-    return false;
-  }
-  void ProcessMessages() override {}
-  [[noreturn]] void EndProgram() override { std::exit(1); }
-  const TUpdateSettings& Settings() const override { return settings_; }
-  bool HadErrors() const override { return false; }
-  void SetHadErrors(bool) override {}
-  void SaveExceptionToLog(const std::string& Text) override { std::printf("  | %s\n", Text.c_str()); }
-  void SetStatusText(const std::string&) override {}
-
-private:
-  TUpdateSettings settings_;
-};
+// Before, the text for a terminal, After.
+void Put(FILE* out, const char* before, const std::string& text, const char* after) {
+  std::fputs(before, out);
+  std::fputs(ForTerminal(text).c_str(), out);
+  std::fputs(after, out);
+  std::fflush(out);
+}
 
 class ConsolePane : public ILogPane {
 public:
-  void AddLine(const std::string& Line) override { std::printf("  | %s\n", Line.c_str()); }
+  void AddLine(const std::string& Line) override {
+    std::fputs((Line + "\n").c_str(), stdout);
+    std::fflush(stdout);
+  }
 };
 
-// The program's folder: where its run log goes.
+// The window's part, played on a terminal.
+class ConsoleHost : public IHost {
+public:
+  ConsoleHost(TRunLog& log, ConsolePane& pane) : log_(log), pane_(pane) {}
+  TUpdateSettings Values;
+  bool Yes = false;
+
+  void ShowMessage(TMsgDlgType Type, const std::string& Text) override {
+    FILE* out = Type == TMsgDlgType::Error ? stderr : stdout;
+    Put(out, "\n", Text, "\n\n");
+  }
+  bool AskYesNo(TMsgDlgType, const std::string& Text, TDefaultButton) override {
+    Put(stdout, "\n", Text, "\n[y/N] ");
+    if (Yes) {
+      std::fputs("y (--yes)\n", stdout);
+      return true;
+    }
+    if (!isatty(fileno(stdin))) {
+      std::fputs("N (no terminal)\n", stdout);
+      return false;
+    }
+    std::string answer;
+    if (!std::getline(std::cin, answer)) return false;
+    return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes" || answer == "YES";
+  }
+  void ProcessMessages() override {}
+  [[noreturn]] void EndProgram() override { std::exit(kFailed); }
+  const TUpdateSettings& Settings() const override { return Values; }
+  bool HadErrors() const override { return errors_; }
+  void SetHadErrors(bool Value) override { errors_ = Value; }
+  void SaveExceptionToLog(const std::string& Text) override { log_.SaveExceptionToLog(pane_, Text); }
+  void SetStatusText(const std::string& Text) override {
+    if (!Text.empty()) Put(stdout, "*** ", Text, "\n");
+  }
+
+private:
+  TRunLog& log_;
+  ConsolePane& pane_;
+  bool errors_ = false;
+};
+
+// The fixed waits after a service stop and start (15 s) and before a
+// service start (30 s) are skipped; every shorter wait stays.
+class NoServiceWaits : public os::Api {
+public:
+  void Sleep(std::uint32_t milliseconds) override {
+    if (milliseconds < 15000) os::Api::Sleep(milliseconds);
+  }
+};
+
 std::string ProgramDir() {
   std::string exe = os::Sys().ProgramFile();
   size_t slash = exe.find_last_of("/\\");
   return slash == std::string::npos ? std::string(".") : exe.substr(0, slash);
 }
 
-#ifdef _WIN32
-const char kClientLib[] = "fbclient.dll";
+struct CommandLine {
+  std::string Command;
+  std::map<std::string, std::string> Values;
+  bool Yes = false, NoWaits = false, Help = false;
+  std::string Error;
+};
+
+CommandLine Parse(const std::vector<std::string>& args) {
+  CommandLine c;
+  static const char* const withValue[] = {"--project", "--location", "--language", "--password-file",
+                                          "--connect-prefix", "--client-lib", "--server-dir", "--server-type",
+                                          "--service-start", "--service-stop", "--service-query"};
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--help" || a == "-h") {
+      c.Help = true;
+      continue;
+    }
+    if (a == "--yes") {
+      c.Yes = true;
+      continue;
+    }
+    if (a == "--no-service-waits") {
+      c.NoWaits = true;
+      continue;
+    }
+    bool known = false;
+    for (const char* o : withValue) {
+      if (a != o) continue;
+      known = true;
+      if (i + 1 >= args.size()) {
+        c.Error = a + " needs a value";
+        return c;
+      }
+      c.Values[a] = args[++i];
+    }
+    if (known) continue;
+    if (a == "--password") {
+      c.Error = "a password is never given on the command line: use --password-file or UPDATER_PASSWORD";
+      return c;
+    }
+    if (!a.empty() && a[0] == '-') {
+      c.Error = "unknown option " + a;
+      return c;
+    }
+    if (!c.Command.empty()) {
+      c.Error = "one command only: " + c.Command + " or " + a;
+      return c;
+    }
+    c.Command = a;
+  }
+  return c;
+}
+
+int UsageError(const std::string& message) {
+  std::fprintf(stderr, "Updater_Console: %s\nUpdater_Console --help tells how to use it.\n", message.c_str());
+  return kUsageError;
+}
+
+int Main(const std::vector<std::string>& args) {
+  CommandLine cl = Parse(args);
+  if (cl.Help) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (!cl.Error.empty()) return UsageError(cl.Error);
+  if (cl.Command != "update" && cl.Command != "online" && cl.Command != "shutdown")
+    return UsageError(cl.Command.empty() ? "no command given" : "unknown command " + cl.Command);
+  auto value = [&](const char* name) {
+    auto it = cl.Values.find(name);
+    return it == cl.Values.end() ? std::string() : it->second;
+  };
+  const TProject* project = FindProject(value("--project"));
+  if (!project) return UsageError("--project must be TAMBER, ZAVUDAVADA or TAMBER_MINI");
+  if (value("--location").empty()) return UsageError("--location is missing");
+  int language = 0;
+  if (!value("--language").empty()) {
+    language = std::atoi(value("--language").c_str());
+    if (language < 2 || language > 5) return UsageError("--language must be 2, 3, 4 or 5");
+  }
+  if (cl.Yes && cl.Command != "update") return UsageError("--yes belongs to the update command");
+
+  std::string password = "qelvormask";
+  if (!value("--password-file").empty()) {
+    std::ifstream f(value("--password-file"), std::ios::binary);
+    if (!f || !std::getline(f, password)) return UsageError("cannot read the password file " + value("--password-file"));
+    while (!password.empty() && (password.back() == '\r' || password.back() == '\n')) password.pop_back();
+  } else if (const char* env = std::getenv("UPDATER_PASSWORD"); env && *env) {
+    password = env;
+  }
+
+  TUpdateSettings settings;
+  settings.ClientLibName = value("--client-lib").empty() ? CLIENT_LIB : value("--client-lib");
+  settings.ConnectPrefix = value("--connect-prefix").empty() ? "localhost/3051:" : value("--connect-prefix");
+  settings = ProjectSettings(project->Code, settings);
+
+#ifndef _WIN32
+  const bool needsServer = cl.Command == "update";
+  const std::string type = value("--server-type").empty() ? "SUPER" : value("--server-type");
+  if (type != "SUPER" && type != "CLASSIC") return UsageError("--server-type must be SUPER or CLASSIC");
+  if (needsServer && (value("--server-dir").empty() || value("--service-start").empty() ||
+                      value("--service-stop").empty() || value("--service-query").empty()))
+    return UsageError("update needs --server-dir, --service-start, --service-stop and --service-query here");
+  // The service is known by the name a default Firebird instance's guardian has.
+  const std::string service = "FirebirdGuardianDefaultInstance";
+  if (needsServer) {
+    os::DefineService(service, {value("--service-start"), value("--service-stop"), value("--service-query")});
+    std::string dir = value("--server-dir");
+    if (dir.back() != '/') dir += '/';
+    settings.ServParams = {dir, type, settings.ConnectPrefix, type == "SUPER" ? "FBSERVER.EXE" : "FB_INET_SERVER.EXE",
+                           service};
+  }
 #else
-const char kClientLib[] = "libfbclient.so.2";
+  if (cl.NoWaits) return UsageError("--no-service-waits is for systems without a service registry");
 #endif
-const char kUser[] = "SYSDBA";
-const char kPassword[] = "qelvormask";
 
-// The database steps of an update run, each logged as the run logs it.
-void DatabaseSteps(const TRunLog& log, ILogPane& pane, const std::string& db, const std::string& script) {
-  log.SaveExceptionToLog(pane, GetMsgText("uUpdate_UpdateProgramm_08"));
-  std::vector<std::string> users;
-  GetAttachedUsers(kClientLib, db, kUser, kPassword, "", users);
-  std::string list;
-  for (const std::string& u : users) list += (list.empty() ? "" : ", ") + u;
-  log.SaveExceptionToLog(pane, GetMsgText("uUpdate_UpdateProgramm_10") + (list.empty() ? "-" : list));
-
-  log.SaveExceptionToLog(pane, GetMsgText("uUpdate_UpdateProgramm_18"));
-  DatabaseShutdown(kClientLib, db, kUser, kPassword);
-  log.SaveExceptionToLog(pane, GetMsgText("uUpdate_UpdateProgramm_19"));
-
-  if (!script.empty()) {
-    TScriptLog lines;
-    RunScriptFile(kClientLib, db, kUser, "WIN1251", kPassword, "", script, &lines, 0);
-    for (const std::string& l : lines) log.SaveExceptionToLog(pane, l);
-    if (!ScriptErrorText.empty()) log.SaveExceptionToLog(pane, GetMsgText("uUpdate_UpdateProgramm_40"));
-  }
-
-  log.SaveExceptionToLog(pane, GetMsgText("uUpdate_UpdateProgramm_28"));
-  DatabaseOnline(kClientLib, db, kUser, kPassword);
-  log.SaveExceptionToLog(pane, GetMsgText("uUpdate_UpdateProgramm_29"));
-
-  // Once more: the server says the database is online already.
-  log.SaveExceptionToLog(pane, GetMsgText("uUpdate_UpdateOnLine_01"));
+  ConsolePane pane;
+  TRunLog log;
+  ConsoleHost host(log, pane);
+  host.Values = settings;
+  host.Yes = cl.Yes;
+  ScopedHost useHost(host);
+  TLDM ldm(host, BuiltInMessageCatalog());
+  ldm.DataModuleCreate();
+  if (language && language != ldm.Sil.ActiveLanguage()) ldm.SetLanguage(language);
   try {
-    DatabaseOnline(kClientLib, db, kUser, kPassword);
-    log.SaveExceptionToLog(pane, GetMsgText("uUpdate_UpdateOnLine_03"));
-  } catch (const std::exception& e) {
-    log.SaveExceptionToLog(pane, GetMsgText("uUpdate_UpdateOnLine_05") + "\r" + e.what());
+    log.Create(ProgramDir());
+  } catch (const EInOutError& e) {
+    AEException(log, pane, host, e);
+    return kFailed;
   }
+
+  NoServiceWaits noWaits;
+  std::unique_ptr<os::ScopedApi> useNoWaits;
+  if (cl.NoWaits) useNoWaits = std::make_unique<os::ScopedApi>(noWaits);
+
+#ifdef _WIN32
+  // The installed server, read from the registry as the window reads it.
+  try {
+    GetFBServParams(host.Values.ServParams);
+  } catch (const std::exception& e) {
+    AEException(log, pane, host, std::runtime_error(std::string(e.what()) + "\r" + GetMsgText("uMain_FormCreate_2")));
+    return kFailed;
+  }
+#endif
+
+  const std::string location = value("--location");
+  if (cl.Command != "update") {
+    try {
+      if (cl.Command == "online")
+        UpdateOnLine(location, password);
+      else
+        UpdateShutdown(location, password);
+      return kUpdated;
+    } catch (const std::exception& e) {
+      AEException(log, pane, host, e);
+      return kFailed;
+    }
+  }
+
+  int code = kUpdated;
+  try {
+    UpdateProgramm(location, password, project->Code);
+  } catch (const EAbort&) {
+    code = kCancelled;
+  } catch (const EUpdateNeedsUser& e) {
+    AEException(log, pane, host, e);
+    code = kNeedsUser;
+  } catch (const std::exception& e) {
+    AEException(log, pane, host, e);
+    code = kFailed;
+  }
+  // The outcome as the window's status area tells it.
+  const char* outcome = code == kUpdated ? "uMain_Finished_1" : host.HadErrors() ? "uMain_Finished_3" : "uMain_Finished_4";
+  Put(code == kUpdated ? stdout : stderr, "\n", GetMsgText(outcome), "\n");
+  return code;
 }
 
 } // namespace
 
-int main(int argc, char** argv) {
-  ConsoleHost dialogs;
-  SetHost(dialogs);
-  ConsolePane pane;
-  TLDM ldm(dialogs, BuiltInMessageCatalog());
-  ldm.DataModuleCreate();
-  if (argc > 1 && std::atoi(argv[1]) != 0) ldm.SetLanguage(std::atoi(argv[1]));
-
-  TLangTable sill("frmMain", "Sill");
-  InitMainWindowTable(sill, nullptr);
-  ldm.LinkTable(sill);
-
-  std::printf("Language %d. Main window captions:\n", ldm.Sil.ActiveLanguage());
-  for (const TLangRow& r : sill.Rows(TSection::stCaptions))
-    std::printf("  %-26s %s\n", r.Key.c_str(), r.Text(sill.ActiveLanguage()).c_str());
-
-  TRunLog log;
-  try {
-    log.Create(ProgramDir());
-  } catch (const EInOutError& e) {
-    AEException(log, pane, dialogs, e);
-    return 1;
-  }
-  std::printf("\nRun log %s:\n", log.FileName().c_str());
-  const std::string location = "C:\\ProgramData\\NorvelSoft\\TAMBER_RU";
-  for (const std::string& text : {
-           GetMsgText("uMain_FormCreate_1"),
-           GetMsgText("uUpdate_UpdateInit_1"),
-           GetMsgText("uUpdate_UpdateProgramm_05", location, GetMsgText("uUpdate_UpdateProgramm_01"), "Tamber"),
-           GetMsgText("uUpdate_UpdateInit_4"),
-           GetMsgText("uMain_Finished_4"),
-       })
-    log.SaveExceptionToLog(pane, text);
-  if (argc > 2) {
-    try {
-      DatabaseSteps(log, pane, argv[2], argc > 3 ? argv[3] : "");
-    } catch (const std::exception& e) {
-      AEException(log, pane, dialogs, e);
-      return 1;
-    }
-    return 0;
-  }
-  // The error hook: an error with an empty message has been logged already
-  // and shows nothing; any other is logged and shown.
-  AEException(log, pane, dialogs, std::runtime_error(""));
-  AEException(log, pane, dialogs, std::runtime_error(GetMsgText("uUpdate_MyCreateDir_1", location)));
-  return 0;
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) {
+  SetConsoleOutputCP(CP_UTF8);
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.push_back(os::win::Narrow(argv[i], wcslen(argv[i])));
+  return Main(args);
 }
+#else
+int main(int argc, char** argv) {
+  // The payload programs the run writes out, carried in this program.
+  extern const unsigned char payload_files[], payload_files_g[], payload_files_gc[];
+  extern const std::size_t payload_files_size, payload_files_g_size, payload_files_gc_size;
+  os::RegisterResource("EXEFILE", "FILES", {reinterpret_cast<const char*>(payload_files), payload_files_size});
+  os::RegisterResource("EXEFILE", "FILES_G", {reinterpret_cast<const char*>(payload_files_g), payload_files_g_size});
+  os::RegisterResource("EXEFILE", "FILES_GC", {reinterpret_cast<const char*>(payload_files_gc), payload_files_gc_size});
+  return Main(std::vector<std::string>(argv + 1, argv + argc));
+}
+#endif
