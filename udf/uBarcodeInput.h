@@ -7,15 +7,14 @@
 // database server.
 #pragma once
 
+#include "uCode.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
-
-// The number of integer fields of a barcode input.
-constexpr std::size_t BarcodeFieldCount = 18;
 
 // The fields of Input, at most MaxFields of them (later ones are not split
 // off). Characters with codes 1 to 32 separate fields as the comma does and
