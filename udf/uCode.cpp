@@ -5,6 +5,7 @@
 
 #include <array>
 #include <initializer_list>
+#include <utility>
 
 namespace {
 
@@ -87,23 +88,6 @@ constexpr TLayout LayoutNoBody = MakeLayout({
 
 static_assert(Layout14Semi1.BitCount == 108 && Layout14Semi2.BitCount == 108 &&
               Layout15.BitCount == 108 && LayoutNoBody.BitCount == 46);
-// Pack shifts by a piece's width within 128 bits: 1 to 63 bits at a time.
-constexpr bool WidthsFit(const TLayout& L) {
-  for (int i = 0; i < L.Count; ++i)
-    if (L.Pieces[i].Width < 1 || L.Pieces[i].Width > 63) return false;
-  return L.BitCount <= 128;
-}
-static_assert(WidthsFit(Layout14Semi1) && WidthsFit(Layout14Semi2) && WidthsFit(Layout15) &&
-              WidthsFit(LayoutNoBody));
-
-const TLayout& LayoutOf(std::int32_t BarcodeKind, std::int32_t SemiProductType) {
-  if (BarcodeKind == 14) {
-    if (SemiProductType == 1) return Layout14Semi1;
-    if (SemiProductType == 2) return Layout14Semi2;
-    return LayoutNoBody;
-  }
-  return BarcodeKind == 15 ? Layout15 : LayoutNoBody;
-}
 
 [[noreturn]] void ThrowLength(std::string_view Name, int Width) {
   std::string message = "Длина параметра ";
@@ -116,40 +100,121 @@ const TLayout& LayoutOf(std::int32_t BarcodeKind, std::int32_t SemiProductType) 
 
 } // namespace
 
-TBarcodeBits TTechCode::Pack(const std::int32_t (&Values)[BarcodeFieldCount]) const {
-  const TLayout& layout = LayoutOf(Values[Kind], Values[SemiProduct]);
-  std::uint64_t high = 0, low = 0;
-  for (int i = 0; i < layout.Count; ++i) {
-    const TPiece piece = layout.Pieces[i];
-    std::uint64_t value = 0;
-    if (piece.Position != Empty) {
-      const std::int32_t v = Values[piece.Position];
-      // Negative values have no binary text of a fixed width: they are
-      // reported as not fitting their field, like a value that is too large.
-      if (v < 0 || (static_cast<std::uint64_t>(v) >> piece.Width) != 0)
-        ThrowLength(FieldNames[piece.Position], piece.Width);
-      value = static_cast<std::uint64_t>(v);
-    }
-    // Shift the 128 bits left by the width and put the piece in.
-    high = high << piece.Width | low >> (64 - piece.Width);
-    low = low << piece.Width | value;
+namespace {
+
+// The pieces' checks, one after the other: throws the length message of the
+// first field of Layout that does not fit.
+[[noreturn]] void ThrowFirstTooWide(const TLayout& Layout,
+                                    const std::int32_t (&Values)[BarcodeFieldCount]) {
+  for (int i = 0; i < Layout.Count; ++i) {
+    const TPiece piece = Layout.Pieces[i];
+    if (piece.Position == Empty) continue;
+    const std::int32_t v = Values[piece.Position];
+    // Negative values have no binary text of a fixed width: they are
+    // reported as not fitting their field, like a value that is too large.
+    if (v < 0 || (static_cast<std::uint64_t>(v) >> piece.Width) != 0)
+      ThrowLength(FieldNames[piece.Position], piece.Width);
   }
+  throw std::logic_error("no field of the layout is too wide");
+}
+
+// The number of bits of Layout behind piece I: where the piece's lowest bit
+// lies, counted from the end of the text.
+constexpr int Offset(const TLayout& Layout, int I) {
+  int behind = 0;
+  for (int i = I + 1; i < Layout.Count; ++i) behind += Layout.Pieces[i].Width;
+  return behind;
+}
+
+// Field widths are below 32, so a value fits when no bit at or above its
+// width is set; a negative value has bit 31 set.
+constexpr bool FieldsBelow32(const TLayout& L) {
+  for (int i = 0; i < L.Count; ++i)
+    if (L.Pieces[i].Position != Empty && L.Pieces[i].Width >= 32) return false;
+  return true;
+}
+static_assert(FieldsBelow32(Layout14Semi1) && FieldsBelow32(Layout14Semi2) &&
+              FieldsBelow32(Layout15) && FieldsBelow32(LayoutNoBody));
+
+// Piece I of Layout put into its place: each piece's place is a constant,
+// so the pieces do not wait for one another. Bits of a value that does not
+// fit are collected in TooWide.
+template <const TLayout& Layout, int I>
+void PutPiece(const std::int32_t (&Values)[BarcodeFieldCount], std::uint64_t& High,
+              std::uint64_t& Low, std::uint32_t& TooWide) {
+  constexpr TPiece piece = Layout.Pieces[I];
+  if constexpr (piece.Position != Empty) {
+    constexpr int offset = Offset(Layout, I);
+    const auto v = static_cast<std::uint32_t>(Values[piece.Position]);
+    TooWide |= v >> piece.Width;
+    const std::uint64_t value = v;
+    if constexpr (offset >= 64) {
+      High |= value << (offset - 64);
+    } else {
+      Low |= value << offset;
+      if constexpr (offset + piece.Width > 64) High |= value >> (64 - offset);
+    }
+  }
+}
+
+template <const TLayout& Layout, int... I>
+TBarcodeBits PackPieces(const std::int32_t (&Values)[BarcodeFieldCount],
+                        std::integer_sequence<int, I...>) {
   TBarcodeBits bits;
-  bits.High = high;
-  bits.Low = low;
-  bits.Count = layout.BitCount;
+  std::uint32_t tooWide = 0;
+  (PutPiece<Layout, I>(Values, bits.High, bits.Low, tooWide), ...);
+  if (tooWide != 0) ThrowFirstTooWide(Layout, Values);
+  bits.Count = Layout.BitCount;
   return bits;
 }
 
+template <const TLayout& Layout>
+TBarcodeBits PackLayout(const std::int32_t (&Values)[BarcodeFieldCount]) {
+  return PackPieces<Layout>(Values, std::make_integer_sequence<int, Layout.Count>{});
+}
+
+// Character I of the text: the six bits from bit 6 I on (from the end of
+// the text), looked up in the alphabet.
+template <int I> char Character(std::uint64_t High, std::uint64_t Low) {
+  constexpr int at = 6 * I;
+  std::uint64_t group;
+  if constexpr (at >= 64) group = High >> (at - 64);
+  else if constexpr (at + 6 <= 64) group = Low >> at;
+  else group = Low >> at | High << (64 - at);
+  return umath::Chars[group & 63];
+}
+
+template <int... I>
+void WriteCharacters(const TBarcodeBits& Bits, char* Out, std::integer_sequence<int, I...>) {
+  ((Out[I] = Character<I>(Bits.High, Bits.Low)), ...);
+}
+
+} // namespace
+
+TBarcodeBits TTechCode::Pack(const std::int32_t (&Values)[BarcodeFieldCount]) const {
+  if (Values[Kind] == 14) {
+    if (Values[SemiProduct] == 1) return PackLayout<Layout14Semi1>(Values);
+    if (Values[SemiProduct] == 2) return PackLayout<Layout14Semi2>(Values);
+  } else if (Values[Kind] == 15) {
+    return PackLayout<Layout15>(Values);
+  }
+  return PackLayout<LayoutNoBody>(Values);
+}
+
 void TTechCode::WriteChars(const TBarcodeBits& Bits, char* Out) const {
-  // Groups of six from the lowest bits up; the bits above Count are zero, so
-  // the last, shorter, group comes out filled with zeros in front.
-  std::uint64_t low = Bits.Low, high = Bits.High;
-  const int length = Bits.Length();
-  for (int i = 0; i < length; ++i) {
-    Out[i] = umath::Chars[low & 63];
-    low = low >> 6 | high << 58;
-    high >>= 6;
+  // The bits above Count are zero, so the last, shorter, group comes out
+  // filled with zeros in front.
+  switch (Bits.Length()) {
+  case 18: return WriteCharacters(Bits, Out, std::make_integer_sequence<int, 18>{});
+  case 8: return WriteCharacters(Bits, Out, std::make_integer_sequence<int, 8>{});
+  default: {
+    std::uint64_t low = Bits.Low, high = Bits.High;
+    for (int i = 0; i < Bits.Length(); ++i) {
+      Out[i] = umath::Chars[low & 63];
+      low = low >> 6 | high << 58;
+      high >>= 6;
+    }
+  }
   }
 }
 
