@@ -7,17 +7,23 @@
 # and max) of the rounds' elapsed times and peak memory, and the ratios of
 # the medians engine / isql-fb.
 #
-#   scripts/bench-sqlscript.sh [BUILD_DIR] [PORT] [ROUNDS]
+#   scripts/bench-sqlscript.sh [BUILD_DIR] [PORT] [ROUNDS] [WRITES]
 #
 # BUILD_DIR defaults to build/native (it must hold sqlscript/sqlscript_run),
-# PORT to 3063, ROUNDS to 5. The server is started from BUILD_DIR/fbserver
-# and stopped again when this script started it; a server already running
-# there is used on its own port.
+# PORT to 3063, ROUNDS to 5. WRITES is "sync" (the default: forced writes on,
+# as a new database has them, so every page is written through to the disk)
+# or "async" (forced writes off on both databases: the disk's flush times,
+# which vary widely on a shared machine, drop out, and the clients, the
+# protocol and the server's work remain). The server is started from
+# BUILD_DIR/fbserver and stopped again when this script started it; a server
+# already running there is used on its own port.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$(cd "${1:-$here/build/native}" && pwd)
 port=${2:-3063}
 rounds=${3:-5}
+writes=${4:-sync}
+case $writes in sync|async) ;; *) echo "WRITES is sync or async" >&2; exit 2 ;; esac
 root=$build/fbserver
 runner=$build/sqlscript/sqlscript_run
 password=${FB_PASSWORD:-qelvormask}
@@ -67,7 +73,11 @@ open(sys.argv[1] + ".count", "w").write(str(len(out) - 2))
 PY
 statements=$(cat "$script.count")
 
-create() { rm -f "$1"; echo "create database 'localhost/$port:$1' default character set UTF8;" | isql-fb -q -user SYSDBA -password "$password"; }
+create() {
+  rm -f "$1"
+  echo "create database 'localhost/$port:$1' default character set UTF8;" | isql-fb -q -user SYSDBA -password "$password"
+  if [ "$writes" = async ]; then gfix -user SYSDBA -password "$password" -write async "localhost/$port:$1"; fi
+}
 measure() { # db command...: prints "seconds kilobytes"
   /usr/bin/time -f "%e %M" -o "$work/time" "$@" >/dev/null 2>"$work/err" || true
   cat "$work/time"
@@ -92,7 +102,7 @@ read -r ti ti_lo ti_hi < <(cut -d' ' -f1 "$work/isql" | stats)
 read -r te te_lo te_hi < <(cut -d' ' -f1 "$work/engine" | stats)
 read -r mi mi_lo mi_hi < <(cut -d' ' -f2 "$work/isql" | stats)
 read -r me me_lo me_hi < <(cut -d' ' -f2 "$work/engine" | stats)
-echo "script: $statements statements ($(wc -c < "$script") bytes), $rounds rounds"
+echo "script: $statements statements ($(wc -c < "$script") bytes), $rounds rounds, $writes writes"
 printf "%-10s %28s   %32s\n" "" "seconds: median (min - max)" "peak KiB: median (min - max)"
 printf "%-10s %10s (%6s - %6s)   %12s (%7s - %7s)\n" isql-fb "$ti" "$ti_lo" "$ti_hi" "$mi" "$mi_lo" "$mi_hi"
 printf "%-10s %10s (%6s - %6s)   %12s (%7s - %7s)\n" sqlscript "$te" "$te_lo" "$te_hi" "$me" "$me_lo" "$me_hi"
