@@ -98,10 +98,6 @@ static_assert(Layout14Semi1.BitCount == 108 && Layout14Semi2.BitCount == 108 &&
   throw EBarcodeError(message);
 }
 
-} // namespace
-
-namespace {
-
 // The pieces' checks, one after the other: throws the length message of the
 // first field of Layout that does not fit.
 [[noreturn]] void ThrowFirstTooWide(const TLayout& Layout,

@@ -29,8 +29,8 @@ public:
 };
 
 // The bit text of a barcode as a number of Count bits (at most 128): the
-// first bit of the text is the most significant one. High holds the bits
-// above the lowest 64.
+// first bit of the text is the most significant one, and the bits above
+// Count are zero. High holds the bits above the lowest 64.
 struct TBarcodeBits {
   std::uint64_t High = 0;
   std::uint64_t Low = 0;
