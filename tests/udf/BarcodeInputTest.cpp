@@ -133,15 +133,20 @@ TEST(ReadFields, ConvertsEveryFieldAsParseInt32Does) {
       for (const char* separator : {",", " ", ", "}) {
         for (std::size_t position : {0, 10, 17}) {
           std::string input;
-          for (std::size_t n = 0; n < BarcodeFieldCount; ++n)
-            input += (n ? separator : "") + (n == position ? form : std::to_string(n));
+          for (std::size_t n = 0; n < BarcodeFieldCount; ++n) {
+            if (n > 0) input += separator;
+            input += n == position ? form : std::to_string(n);
+          }
           std::int32_t values[BarcodeFieldCount];
           std::string got;
           try {
             ReadFields(input.c_str(), values);
             got = std::to_string(values[position]);
             for (std::size_t n = 0; n < BarcodeFieldCount; ++n)
-              if (n != position && values[n] != static_cast<std::int32_t>(n)) got += " wrong field " + std::to_string(n);
+              if (n != position && values[n] != static_cast<std::int32_t>(n)) {
+                got += ", wrong field ";
+                got += std::to_string(n);
+              }
           } catch (const EBarcodeError& e) {
             got = e.what();
           }
