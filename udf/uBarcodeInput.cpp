@@ -22,20 +22,28 @@ const unsigned char* SkipSeparators(const unsigned char* p) {
   return p;
 }
 
-// The plain field at p: one to ten decimal digits (more could overflow the
-// sum) up to the field's end, within the signed 32-bit range. Returns the
+// The plain field at p: one to ten decimal digits (longer ones, with zeros
+// in front, are left to ParseInt32) up to the field's end, within the signed
+// 32-bit range. Returns the
 // end of the digits with their value in Value, or nullptr for any other
 // field. The digits are added up while they are scanned: most fields of a
 // barcode input are plain, and they cost one look at each byte.
 ALWAYS_INLINE const unsigned char* PlainField(const unsigned char* p, std::int64_t& Value) {
   const unsigned char* begin = p;
-  std::uint64_t sum = 0;
+  // 32 bits hold any nine digits (and are cheap on a 32-bit processor); a
+  // sum of ten digits, which may have wrapped, is added up again in 64 bits.
+  std::uint32_t sum = 0;
   for (unsigned digit; (digit = static_cast<unsigned>(*p) - '0') <= 9; ++p) sum = sum * 10 + digit;
-  // Up to nine digits always fit.
   const auto digits = static_cast<std::size_t>(p - begin);
-  if (digits - 1 >= 9 && (digits != 10 || sum > INT32_MAX)) return nullptr;
+  if (digits - 1 >= 9) {
+    if (digits != 10) return nullptr;
+    std::uint64_t exact = 0;
+    for (const unsigned char* q = begin; q != p; ++q) exact = exact * 10 + (*q - '0');
+    if (exact > INT32_MAX) return nullptr;
+    sum = static_cast<std::uint32_t>(exact);
+  }
   if (*p > ' ' && *p != ',') return nullptr;
-  Value = static_cast<std::int64_t>(sum);
+  Value = sum;
   return p;
 }
 
