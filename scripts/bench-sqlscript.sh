@@ -2,20 +2,28 @@
 # Benchmark (not a test): the script engine against isql-fb on one generated
 # script of more than ten thousand statements (tables, procedures, inserts,
 # procedure calls, updates, selects, commits), each on a fresh database of
-# the private Firebird server, in one run. Prints elapsed time and peak
-# memory of both and the ratios engine / isql-fb.
+# the private Firebird server, in one run. Each round runs both peers once,
+# in turn; the script prints, for each peer, the median and the spread (min
+# and max) of the rounds' elapsed times and peak memory, and the ratios of
+# the medians engine / isql-fb.
 #
-#   scripts/bench-sqlscript.sh [BUILD_DIR] [PORT] [ROUNDS]
+#   scripts/bench-sqlscript.sh [BUILD_DIR] [PORT] [ROUNDS] [WRITES]
 #
 # BUILD_DIR defaults to build/native (it must hold sqlscript/sqlscript_run),
-# PORT to 3051, ROUNDS (runs of each peer, best time kept) to 3. The server
-# is started from BUILD_DIR/fbserver and stopped again when this script
-# started it.
+# PORT to 3063, ROUNDS to 5. WRITES is "sync" (the default: forced writes on,
+# as a new database has them, so every page is written through to the disk)
+# or "async" (forced writes off on both databases: the disk's flush times,
+# which vary widely on a shared machine, drop out, and the clients, the
+# protocol and the server's work remain). The server is started from
+# BUILD_DIR/fbserver and stopped again when this script started it; a server
+# already running there is used on its own port.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$(cd "${1:-$here/build/native}" && pwd)
-port=${2:-3051}
-rounds=${3:-3}
+port=${2:-3063}
+rounds=${3:-5}
+writes=${4:-sync}
+case $writes in sync|async) ;; *) echo "WRITES is sync or async" >&2; exit 2 ;; esac
 root=$build/fbserver
 runner=$build/sqlscript/sqlscript_run
 password=${FB_PASSWORD:-qelvormask}
@@ -25,6 +33,8 @@ started=0
 if ! bash "$here/scripts/fbserver.sh" status "$root" >/dev/null 2>&1; then
   bash "$here/scripts/fbserver.sh" start "$root" "$port" >/dev/null
   started=1
+else
+  port=$(sed -n 's/^RemoteServicePort *= *//p' "$root/firebird.conf")
 fi
 work=$root/tmp/bench.$$
 mkdir -p "$work"
@@ -63,13 +73,15 @@ open(sys.argv[1] + ".count", "w").write(str(len(out) - 2))
 PY
 statements=$(cat "$script.count")
 
-create() { rm -f "$1"; echo "create database 'localhost/$port:$1' default character set UTF8;" | isql-fb -q -user SYSDBA -password "$password"; }
+create() {
+  rm -f "$1"
+  echo "create database 'localhost/$port:$1' default character set UTF8;" | isql-fb -q -user SYSDBA -password "$password"
+  if [ "$writes" = async ]; then gfix -user SYSDBA -password "$password" -write async "localhost/$port:$1"; fi
+}
 measure() { # db command...: prints "seconds kilobytes"
   /usr/bin/time -f "%e %M" -o "$work/time" "$@" >/dev/null 2>"$work/err" || true
   cat "$work/time"
 }
-best() { sort -n | head -1; }
-
 : > "$work/isql"; : > "$work/engine"
 for round in $(seq 1 "$rounds"); do
   a=$work/isql_$round.fdb b=$work/engine_$round.fdb
@@ -84,13 +96,15 @@ for round in $(seq 1 "$rounds"); do
   rm -f "$a" "$b"
 done
 
-read -r ti mi < <(sort -n "$work/isql" | head -1)
-read -r te me < <(sort -n "$work/engine" | head -1)
-mi=$(sort -k2 -n "$work/isql" | tail -1 | awk '{ print $2 }')
-me=$(sort -k2 -n "$work/engine" | tail -1 | awk '{ print $2 }')
-echo "script: $statements statements ($(wc -c < "$script") bytes), best of $rounds rounds, peak memory the highest"
-printf "%-10s %10s %14s\n" peer "seconds" "peak KiB"
-printf "%-10s %10s %14s\n" isql-fb "$ti" "$mi"
-printf "%-10s %10s %14s\n" sqlscript "$te" "$me"
+# Prints "median min max" of the numbers on standard input.
+stats() { sort -g | awk '{ v[NR] = $1 } END { m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; print m, v[1], v[NR] }'; }
+read -r ti ti_lo ti_hi < <(cut -d' ' -f1 "$work/isql" | stats)
+read -r te te_lo te_hi < <(cut -d' ' -f1 "$work/engine" | stats)
+read -r mi mi_lo mi_hi < <(cut -d' ' -f2 "$work/isql" | stats)
+read -r me me_lo me_hi < <(cut -d' ' -f2 "$work/engine" | stats)
+echo "script: $statements statements ($(wc -c < "$script") bytes), $rounds rounds, $writes writes"
+printf "%-10s %28s   %32s\n" "" "seconds: median (min - max)" "peak KiB: median (min - max)"
+printf "%-10s %10s (%6s - %6s)   %12s (%7s - %7s)\n" isql-fb "$ti" "$ti_lo" "$ti_hi" "$mi" "$mi_lo" "$mi_hi"
+printf "%-10s %10s (%6s - %6s)   %12s (%7s - %7s)\n" sqlscript "$te" "$te_lo" "$te_hi" "$me" "$me_lo" "$me_hi"
 awk -v te="$te" -v ti="$ti" -v me="$me" -v mi="$mi" \
-  'BEGIN { printf "ratio engine / isql-fb: time %.2f, peak memory %.2f\n", te / ti, me / mi }'
+  'BEGIN { printf "ratio of the medians engine / isql-fb: time %.2f, peak memory %.2f\n", te / ti, me / mi }'

@@ -14,6 +14,7 @@ packages=(
   procps psmisc netcat-openbsd
   clang libclang-rt-14-dev
   zip unzip bc
+  libbenchmark-dev linux-perf
 )
 
 missing=()

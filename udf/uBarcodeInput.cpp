@@ -1,16 +1,20 @@
-// uBarcodeInput - input splitting and conversion of UDF_Get_Barcode
+// uBarcodeInput - input reading and conversion of UDF_Get_Barcode
 // (see uBarcodeInput.h).
 #include "uBarcodeInput.h"
-
-#include "uCode.h"
 
 #include <cstring>
 #include <new>
 
+#if defined(__GNUC__)
+#define ALWAYS_INLINE inline __attribute__((always_inline))
+#else
+#define ALWAYS_INLINE inline
+#endif
+
 namespace {
 
-// Bytes are compared unsigned: bytes above 127 (Cyrillic letters in WIN1251
-// or UTF-8) are field characters, never separators.
+const unsigned char EmptyText[] = "";
+
 bool IsSeparator(unsigned char c) { return c >= 1 && c <= 32; }
 
 const unsigned char* SkipSeparators(const unsigned char* p) {
@@ -18,23 +22,88 @@ const unsigned char* SkipSeparators(const unsigned char* p) {
   return p;
 }
 
-// The quoted field at p (p points at the opening quote); p is left behind
-// the closing quote, or at the end of the text when there is none.
-std::string QuotedField(const unsigned char*& p) {
-  std::string field;
-  ++p;
-  for (;;) {
-    if (*p == '\0') return field;
-    if (*p == '"') {
-      if (p[1] != '"') { ++p; return field; }
-      p += 2;
-      field += '"';
-      continue;
-    }
-    const unsigned char* run = p;
-    while (*p != '\0' && *p != '"') ++p;
-    field.append(reinterpret_cast<const char*>(run), static_cast<size_t>(p - run));
+// The plain field at p: one to ten decimal digits (longer ones, with zeros
+// in front, are left to ParseInt32) up to the field's end, within the signed
+// 32-bit range. Returns the
+// end of the digits with their value in Value, or nullptr for any other
+// field. The digits are added up while they are scanned: most fields of a
+// barcode input are plain, and they cost one look at each byte.
+ALWAYS_INLINE const unsigned char* PlainField(const unsigned char* p, std::int64_t& Value) {
+  const unsigned char* begin = p;
+  // 32 bits hold any nine digits (and are cheap on a 32-bit processor); a
+  // sum of ten digits, which may have wrapped, is added up again in 64 bits.
+  std::uint32_t sum = 0;
+  for (unsigned digit; (digit = static_cast<unsigned>(*p) - '0') <= 9; ++p) sum = sum * 10 + digit;
+  const auto digits = static_cast<std::size_t>(p - begin);
+  if (digits - 1 >= 9) {
+    if (digits != 10) return nullptr;
+    std::uint64_t exact = 0;
+    for (const unsigned char* q = begin; q != p; ++q) exact = exact * 10 + (*q - '0');
+    if (exact > INT32_MAX) return nullptr;
+    sum = static_cast<std::uint32_t>(exact);
   }
+  if (*p > ' ' && *p != ',') return nullptr;
+  Value = sum;
+  return p;
+}
+
+// Any field at p (not the end of the text) into Field; returns the position
+// behind it. A quoted field runs to the closing quote, which is skipped.
+const unsigned char* ScanField(const unsigned char* p, TFieldScan& Field) {
+  Field.DoubledQuotes = false;
+  Field.Decimal = -1;
+  if (*p != '"') {
+    Field.Begin = p;
+    while (*p > ' ' && *p != ',') ++p;
+    Field.End = p;
+    return p;
+  }
+  // To the closing quote: a quote not followed by another one.
+  Field.Begin = ++p;
+  for (;; ++p) {
+    if (*p == '\0') break;
+    if (*p == '"') {
+      if (p[1] != '"') break;
+      Field.DoubledQuotes = true;
+      ++p;
+    }
+  }
+  Field.End = p;
+  return *p == '"' ? p + 1 : p;
+}
+
+// Behind a field: the separators, one comma and the separators after it.
+// Sets TrailingEmpty when that comma was the last character of the text.
+ALWAYS_INLINE const unsigned char* SkipDelimiter(const unsigned char* p, bool& TrailingEmpty) {
+  p = SkipSeparators(p);
+  if (*p == ',') {
+    TrailingEmpty = p[1] == '\0';
+    p = SkipSeparators(p + 1);
+  }
+  return p;
+}
+
+std::string FieldText(const TFieldScan& Field) {
+  std::string text(reinterpret_cast<const char*>(Field.Begin),
+                   static_cast<std::size_t>(Field.End - Field.Begin));
+  if (Field.DoubledQuotes) {
+    std::size_t to = 0;
+    for (std::size_t from = 0; from < text.size(); ++from, ++to) {
+      text[to] = text[from];
+      if (text[from] == '"') ++from; // the first of a pair stands for both
+    }
+    text.resize(to);
+  }
+  return text;
+}
+
+// The value of a field as ParseInt32 gives it.
+std::optional<std::int32_t> FieldValue(const TFieldScan& Field) {
+  if (Field.Decimal >= 0) return static_cast<std::int32_t>(Field.Decimal);
+  // A quote is no part of any integer.
+  if (Field.DoubledQuotes) return std::nullopt;
+  return ParseInt32(std::string_view(reinterpret_cast<const char*>(Field.Begin),
+                                     static_cast<std::size_t>(Field.End - Field.Begin)));
 }
 
 int HexDigit(char c) {
@@ -54,26 +123,31 @@ int HexDigit(char c) {
 
 } // namespace
 
-std::vector<std::string> SplitFields(const char* Input, std::size_t MaxFields) {
-  std::vector<std::string> fields;
-  if (Input == nullptr) return fields;
-  const unsigned char* p = SkipSeparators(reinterpret_cast<const unsigned char*>(Input));
-  while (*p != '\0' && fields.size() < MaxFields) {
-    if (*p == '"') {
-      fields.push_back(QuotedField(p));
-    } else {
-      const unsigned char* start = p;
-      while (*p > ' ' && *p != ',') ++p;
-      fields.emplace_back(reinterpret_cast<const char*>(start), static_cast<size_t>(p - start));
-    }
-    p = SkipSeparators(p);
-    if (*p == ',') {
-      if (p[1] == '\0' && fields.size() < MaxFields) fields.emplace_back();
-      p = SkipSeparators(p + 1);
-    }
+TFieldCursor::TFieldCursor(const char* Input)
+    : next_(SkipSeparators(Input ? reinterpret_cast<const unsigned char*>(Input) : EmptyText)) {}
+
+bool TFieldCursor::Next() {
+  if (trailingEmpty_) {
+    trailingEmpty_ = false;
+    field_ = TFieldScan{next_, next_, false, -1};
+    return true;
   }
-  return fields;
+  if (*next_ == '\0') return false;
+  const unsigned char* end = PlainField(next_, field_.Decimal);
+  if (end != nullptr) {
+    field_.Begin = next_;
+    field_.End = end;
+    field_.DoubledQuotes = false;
+  } else {
+    end = ScanField(next_, field_);
+  }
+  next_ = SkipDelimiter(end, trailingEmpty_);
+  return true;
 }
+
+std::string TFieldCursor::Text() const { return FieldText(field_); }
+
+std::optional<std::int32_t> TFieldCursor::Value() const { return FieldValue(field_); }
 
 std::optional<std::int32_t> ParseInt32(std::string_view Text) {
   size_t i = 0;
@@ -104,26 +178,56 @@ std::optional<std::int32_t> ParseInt32(std::string_view Text) {
   return static_cast<std::int32_t>(magnitude);
 }
 
-std::string GetBarcode(const char* Input) {
-  // Fields behind the eighteenth are never looked at, so they are not split
-  // off either: a long tail costs nothing.
-  const std::vector<std::string> fields = SplitFields(Input, BarcodeFieldCount);
-  std::int32_t v[BarcodeFieldCount];
+void ReadFields(const char* Input, std::int32_t (&Values)[BarcodeFieldCount]) {
+  // TFieldCursor's steps, with the plain field's value stored at once.
+  const unsigned char* p =
+      SkipSeparators(Input ? reinterpret_cast<const unsigned char*>(Input) : EmptyText);
   for (std::size_t n = 0; n < BarcodeFieldCount; ++n) {
-    if (n >= fields.size()) ThrowIndex(n);
-    std::optional<std::int32_t> value = ParseInt32(fields[n]);
-    if (!value) ThrowInteger(fields[n]);
-    v[n] = *value;
+    std::int64_t plain;
+    const unsigned char* end = PlainField(p, plain);
+    if (end != nullptr) {
+      Values[n] = static_cast<std::int32_t>(plain);
+      // The common case: one comma, then the next field's first digit.
+      if (*end == ',' && static_cast<unsigned>(end[1]) - '0' <= 9) {
+        p = end + 1;
+        continue;
+      }
+    } else {
+      if (*p == '\0') ThrowIndex(n);
+      TFieldScan field;
+      end = ScanField(p, field);
+      const std::optional<std::int32_t> value = FieldValue(field);
+      if (!value) ThrowInteger(FieldText(field));
+      Values[n] = *value;
+    }
+    bool trailingEmpty = false;
+    p = SkipDelimiter(end, trailingEmpty);
+    // A comma at the very end holds one more, empty, field: not an integer.
+    if (trailingEmpty && n + 1 < BarcodeFieldCount) ThrowInteger(std::string());
   }
-  TTechCode code;
-  return code.Encode(v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8], v[9], v[10], v[11],
-                     v[12], v[13], v[14], v[15], v[16], v[17]);
+}
+
+std::string GetBarcode(const char* Input) {
+  std::int32_t values[BarcodeFieldCount];
+  ReadFields(Input, values);
+  const TTechCode code;
+  const TBarcodeBits bits = code.Pack(values);
+  char text[MaxBarcodeLength];
+  code.WriteChars(bits, text);
+  return std::string(text, static_cast<std::size_t>(bits.Length()));
 }
 
 char* GetBarcodeBuffer(const char* Input, HostAlloc Alloc) {
-  const std::string text = GetBarcode(Input);
-  char* buffer = static_cast<char*>(Alloc(static_cast<long>(text.size() + 1)));
+  std::int32_t values[BarcodeFieldCount];
+  ReadFields(Input, values);
+  const TTechCode code;
+  const TBarcodeBits bits = code.Pack(values);
+  // Every field was accepted: now the result's length is known and the
+  // characters go straight into the host's buffer.
+  const int length = bits.Length();
+  char* buffer = static_cast<char*>(Alloc(length + 1));
   if (buffer == nullptr) throw std::bad_alloc();
-  std::memcpy(buffer, text.c_str(), text.size() + 1);
+  code.WriteChars(bits, buffer);
+  buffer[length] = '\0';
   return buffer;
 }

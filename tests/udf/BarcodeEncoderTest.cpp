@@ -63,6 +63,33 @@ TEST(BitsToChars, TakesGroupsFromTheRightAndPadsTheLastOne) {
   for (const Case& c : cases) EXPECT_EQ(BitsToChars(c.Bits), c.Expected) << c.Bits;
 }
 
+// The packed bits give the characters their bit text gives; the two lengths
+// of the layouts are written by their own code, any other by a loop.
+TEST(WriteChars, GivesTheCharactersOfTheBitText) {
+  struct Case {
+    std::uint64_t High, Low;
+    int Count;
+  } cases[] = {
+      {0x00000A3456789ABCu, 0xDEF0FEDCBA987654u, 108}, {0x00000FFFFFFFFFFFu, ~0ull, 108},
+      {0, 0x00003FFFFFFFFFFFu, 46},                    {0, 0x0000123456789ABCu, 46},
+      {0, 0x5, 3},   {0, 0x3F, 6},  {0, 0xFFF, 12},     {0x1, 0x0123456789ABCDEFu, 65},
+      {~0ull, ~0ull, 128},                              {0, 0, 0},
+  };
+  TTechCode code;
+  for (const Case& c : cases) {
+    std::string bits;
+    for (int i = c.Count - 1; i >= 0; --i)
+      bits += ((i >= 64 ? c.High >> (i - 64) : c.Low >> i) & 1) ? '1' : '0';
+    TBarcodeBits packed;
+    packed.High = c.High;
+    packed.Low = c.Low;
+    packed.Count = c.Count;
+    char text[22] = {};
+    code.WriteChars(packed, text);
+    EXPECT_EQ(std::string(text, static_cast<std::size_t>(packed.Length())), BitsToChars(bits)) << bits;
+  }
+}
+
 TEST(FieldBits, WritesFixedWidthBinaryOrFailsWithTheLengthMessage) {
   struct Case {
     std::int32_t Value;

@@ -3,15 +3,30 @@
 #include "uBarcodeInput.h"
 #include "uCode.h"
 
+#include "BarcodeInputCases.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 using Strings = std::vector<std::string>;
 
-TEST(SplitFields, SeparatesByCommasBlanksAndControlCharacters) {
+namespace {
+
+// The texts of the first MaxFields fields of Input, as the cursor gives them.
+Strings SplitFields(const char* Input, std::size_t MaxFields = SIZE_MAX) {
+  Strings fields;
+  TFieldCursor cursor(Input);
+  while (fields.size() < MaxFields && cursor.Next()) fields.push_back(cursor.Text());
+  return fields;
+}
+
+} // namespace
+
+TEST(FieldCursor, SeparatesByCommasBlanksAndControlCharacters) {
   struct Case {
     const char* Input;
     Strings Expected;
@@ -44,17 +59,20 @@ TEST(SplitFields, SeparatesByCommasBlanksAndControlCharacters) {
   EXPECT_EQ(SplitFields(nullptr), Strings{});
 }
 
-TEST(SplitFields, StopsAfterTheFieldsAskedFor) {
+TEST(FieldCursor, StopsAfterTheFieldsAskedFor) {
   EXPECT_EQ(SplitFields("1,2,3,4", 2), (Strings{"1", "2"}));
   EXPECT_EQ(SplitFields("1,2,\"never closed", 2), (Strings{"1", "2"}));
   EXPECT_EQ(SplitFields("1,", 1), Strings{"1"});
 }
 
-TEST(ParseInt32, AcceptsDecimalAndHexadecimalWithinSigned32Bits) {
-  struct Case {
-    const char* Text;
-    std::optional<std::int32_t> Expected;
-  } cases[] = {
+namespace {
+
+struct IntegerCase {
+  const char* Text;
+  std::optional<std::int32_t> Expected;
+};
+
+const IntegerCase IntegerCases[] = {
       {"0", 0},           {"15", 15},        {"+15", 15},        {"-15", -15},
       {"007", 7},         {"  42", 42},      {"$0F", 15},        {"$ff", 255},
       {"x1A", 26},        {"X1a", 26},       {"0x10", 16},       {"0X10", 16},
@@ -69,8 +87,76 @@ TEST(ParseInt32, AcceptsDecimalAndHexadecimalWithinSigned32Bits) {
       {"12a", std::nullopt},  {"15 ", std::nullopt}, {"1.0", std::nullopt},
       {"$0G", std::nullopt},  {"0b1", std::nullopt}, {"00x5", std::nullopt},
       {"\t5", std::nullopt},  {"1e3", std::nullopt}, {"- 1", std::nullopt},
-  };
-  for (const Case& c : cases) EXPECT_EQ(ParseInt32(c.Text), c.Expected) << "[" << c.Text << "]";
+      {"4294967311", std::nullopt},          {"21474836470", std::nullopt},
+};
+
+} // namespace
+
+TEST(ParseInt32, AcceptsDecimalAndHexadecimalWithinSigned32Bits) {
+  for (const IntegerCase& c : IntegerCases) EXPECT_EQ(ParseInt32(c.Text), c.Expected) << "[" << c.Text << "]";
+}
+
+// The cursor converts plain decimal fields while it scans them and hands
+// every other field to ParseInt32: both ways give ParseInt32's result, as a
+// field of its own, as one in quotes, and between other fields.
+TEST(FieldCursor, ValueIsThatOfParseInt32) {
+  for (const IntegerCase& c : IntegerCases) {
+    const std::string text = c.Text;
+    // Inputs with the field first, or second behind "1".
+    std::vector<std::pair<std::string, bool>> inputs = {{"\"" + text + "\"", false},
+                                                        {"1,\"" + text + "\",2", true}};
+    const bool plain = !text.empty() && text.find_first_of(" \t,\"") == std::string::npos;
+    if (plain)
+      inputs.insert(inputs.end(), {{text, false}, {"1," + text + ",2", true},
+                                   {"1 " + text + "\t2", true}, {text + ",", false}});
+    for (const auto& [input, second] : inputs) {
+      TFieldCursor cursor(input.c_str());
+      ASSERT_TRUE(cursor.Next()) << input;
+      if (second) {
+        ASSERT_TRUE(cursor.Next()) << input;
+      }
+      EXPECT_EQ(cursor.Value(), c.Expected) << "[" << input << "]";
+      EXPECT_EQ(cursor.Text(), text) << "[" << input << "]";
+    }
+  }
+}
+
+// Each integer case as one of the eighteen fields of an input, in the first,
+// a middle and the last position, between commas, blanks or both, and in
+// quotes: ReadFields gives ParseInt32's value there, or names the field.
+TEST(ReadFields, ConvertsEveryFieldAsParseInt32Does) {
+  for (const IntegerCase& c : IntegerCases) {
+    const std::string text = c.Text;
+    const bool plain = !text.empty() && text.find_first_of(" \t,\"") == std::string::npos;
+    for (const std::string& form : {plain ? text : std::string(), "\"" + text + "\""}) {
+      if (form.empty()) continue;
+      for (const char* separator : {",", " ", ", "}) {
+        for (std::size_t position : {0, 10, 17}) {
+          std::string input;
+          for (std::size_t n = 0; n < BarcodeFieldCount; ++n) {
+            if (n > 0) input += separator;
+            input += n == position ? form : std::to_string(n);
+          }
+          std::int32_t values[BarcodeFieldCount];
+          std::string got;
+          try {
+            ReadFields(input.c_str(), values);
+            got = std::to_string(values[position]);
+            for (std::size_t n = 0; n < BarcodeFieldCount; ++n)
+              if (n != position && values[n] != static_cast<std::int32_t>(n)) {
+                got += ", wrong field ";
+                got += std::to_string(n);
+              }
+          } catch (const EBarcodeError& e) {
+            got = e.what();
+          }
+          const std::string expected =
+              c.Expected ? std::to_string(*c.Expected) : "'" + text + "' is not a valid integer value";
+          EXPECT_EQ(got, expected) << "[" << input << "]";
+        }
+      }
+    }
+  }
 }
 
 namespace {
@@ -84,50 +170,13 @@ std::string BarcodeOrMessage(const char* Input) {
   }
 }
 
-const char Worked[] = "_1000009B71IP4?0D4";
+const char* const Worked = WorkedBarcode;
 
 } // namespace
 
 TEST(GetBarcode, SplitsConvertsAndEncodesTheEighteenFields) {
-  struct Case {
-    const char* Input;
-    const char* Expected;
-  } cases[] = {
-      {"15,3,200,0,2,0,0,1,2,0,123456,5,0,0,0,7,9,1", Worked},
-      {"15 3 200 0 2 0 0 1 2 0 123456 5 0 0 0 7 9 1", Worked},
-      {"15, 3, 200, 0, 2, 0, 0, 1, 2, 0, 123456, 5, 0, 0, 0, 7, 9, 1", Worked},
-      {"  15,3,200,0,2,0,0,1,2,0,123456,5,0,0,0,7,9,1\r\n", Worked},
-      {"15,3,200,0,2,0,0,1,2,0,123456,5,0,0,0,7,9,1,", Worked},
-      {"15,3,200,0,2,0,0,1,2,0,123456,5,0,0,0,7,9,1,junk,\"open", Worked},
-      {"$0F,3,$C8,0,2,0,0,1,2,0,0x1E240,5,0,0,0,7,9,+1", Worked},
-      {"\"15\",\" 3\",200,0,2,0,0,1,2,0,123456,5,0,0,0,7,9,1", Worked},
-      // Fields outside the layout still have to be integers, not to fit.
-      {"15,3,200,-5,2,2147483647,0,1,2,0,123456,5,0,0,0,7,9,1", Worked},
-      {"7,3,0,0,0,0,0,0,0,0,123456,5,0,0,0,0,0,1", "W18a3051"},
-      // Empty input and too few fields: the first missing position.
-      {"", "List index out of bounds (0)"},
-      {"   ", "List index out of bounds (0)"},
-      {"15", "List index out of bounds (1)"},
-      {"15,3,200,0,2,0,0,1,2,0,123456,5,0,0,0,7,9", "List index out of bounds (17)"},
-      // Not an integer: the field's own text; fields are looked at in order.
-      {"15,3,200,0,2,0,0,1,2,0,123456,5,0,0,0,7,,1", "'' is not a valid integer value"},
-      {"15,,", "'' is not a valid integer value"},
-      {"15,3,200,0,2,0,0,1,2,0,123456,5,0,0,0,7,9,", "'' is not a valid integer value"},
-      {"15,3,20O,0,2,0,0,1,2,0,123456,5,0,0,0,7,9,1", "'20O' is not a valid integer value"},
-      {"15,3,200abc", "'200abc' is not a valid integer value"},
-      {"15,3,200,0,2,0,0,1,2,0,2147483648,5,0,0,0,7,9,1",
-       "'2147483648' is not a valid integer value"},
-      {"15,3,200,0,2,0,0,1,2,0,-2147483649,5,0,0,0,7,9,1",
-       "'-2147483649' is not a valid integer value"},
-      {"\"1,5\",3", "'1,5' is not a valid integer value"},
-      {"15\xC0,3", "'15\xC0' is not a valid integer value"},
-      // Converted but too wide: the encoder's message.
-      {"15,3,256,0,2,0,0,1,2,0,123456,5,0,0,0,7,9,1", "Длина параметра ID > 8!"},
-      {"15,3,200,0,2,0,0,1,2,0,134217728,5,0,0,0,7,9,1", "Длина параметра номер ворот> 27!"},
-      {"32,3,200,0,2,0,0,1,2,0,123456,5,0,0,0,7,9,1", "Длина параметра вид ШК > 5!"},
-      {"15,3,200,0,2,0,0,1,2,0,-1,5,0,0,0,7,9,1", "Длина параметра номер ворот> 27!"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(BarcodeOrMessage(c.Input), c.Expected) << c.Input;
+  for (const TBarcodeInputCase& c : BarcodeInputCases)
+    EXPECT_EQ(BarcodeOrMessage(c.Input), c.Expected) << c.Input;
   EXPECT_EQ(BarcodeOrMessage(nullptr), "List index out of bounds (0)");
 }
 
