@@ -1,9 +1,6 @@
-//===- OsLayer.cpp - the operating-system interface -----------------------===//
-//
+// OsLayer - the operating-system interface.
 // Only what is independent of the platform lives here; the calls themselves
 // are in Windows/OsLayer.inc and Unix/OsLayer.inc.
-//
-//===----------------------------------------------------------------------===//
 #include "OsLayer.h"
 
 namespace os {

@@ -1,5 +1,4 @@
-//===- OsLayer.h - the one narrow operating-system interface --------------===//
-//
+// OsLayer - the one narrow operating-system interface.
 // Everything the updater asks of the operating system goes through os::Api.
 // There is one implementation per platform (Windows/OsLayer.inc for the
 // product, Unix/OsLayer.inc for native builds), chosen at build time. A test
@@ -15,8 +14,6 @@
 // system's error number and its text), so that no later call can overwrite
 // the cause before the caller shows it. Handles come back as move-only
 // owners (Service, Process, Library) that close themselves.
-//
-//===----------------------------------------------------------------------===//
 #pragma once
 
 #include "os/Path.h"

@@ -1,4 +1,4 @@
-//===- Path.cpp - path rules by style (see Path.h) -------------------------===//
+// Path - path rules by style (see Path.h).
 #include "os/Path.h"
 
 namespace os::path {

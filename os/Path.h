@@ -1,12 +1,9 @@
-//===- Path.h - path rules that differ only by the style of the path ------===//
-//
+// Path - path rules that differ only by the style of the path.
 // Portable text rules on paths: which characters delimit elements, how an
 // element is appended, which root folder decides the kind of drive. Every
 // rule takes the path style as a parameter, so that the Windows rules run
 // (and are tested) on any host; Style::native is the style of the system
 // the program runs on. Nothing here touches the file system.
-//
-//===----------------------------------------------------------------------===//
 #pragma once
 
 #include <string>

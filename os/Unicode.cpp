@@ -1,4 +1,4 @@
-//===- Unicode.cpp - UTF-8 code points (see Unicode.h) --------------------===//
+// Unicode - UTF-8 code points (see Unicode.h).
 #include "os/Unicode.h"
 
 namespace os {

@@ -1,9 +1,6 @@
-//===- Unicode.h - UTF-8 code points --------------------------------------===//
-//
+// Unicode - UTF-8 code points.
 // Reading and writing single code points of UTF-8 texts, for the places that
 // must name a character (the one a code page cannot hold, say). Portable.
-//
-//===----------------------------------------------------------------------===//
 #pragma once
 
 #include <cstddef>

@@ -1,11 +1,8 @@
-//===- WindowsSupport.h - the one way to include <windows.h> -------------===//
-//
+// WindowsSupport - the one way to include <windows.h>.
 // Pins the Windows version, keeps <windows.h> lean, and holds the UTF-8 /
 // UTF-16 conversions used at every W call, plus the one RAII holder of
 // handles with its traits per kind of handle. Only the OS layer and the
 // Windows-only tests include it.
-//
-//===----------------------------------------------------------------------===//
 #pragma once
 #ifndef _WIN32
 #error "WindowsSupport.h is for Windows builds only"

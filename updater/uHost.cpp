@@ -1,4 +1,4 @@
-//===- uHost.cpp - the host in force and the kinds of error ---------------===//
+// uHost - the host in force and the kinds of error.
 #include "uHost.h"
 
 namespace {

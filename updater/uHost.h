@@ -1,5 +1,4 @@
-//===- uHost.h - the one seam between the units and the program running them ===//
-//
+// uHost - the one seam between the units and the program running them.
 // The portable units never touch a window or a terminal. Everything they ask
 // of the program that runs them goes through IHost: the main window's
 // settings that an operation reads, the run log, the status area, modal
@@ -9,8 +8,6 @@
 //
 // The kinds of error that end a handler are told apart here too, in one
 // place (ErrorKindOf), for every host's error hook.
-//
-//===----------------------------------------------------------------------===//
 #pragma once
 
 #include "uFbService.h"

@@ -1,4 +1,7 @@
 // uLDM - the message catalog and the choice of the user-interface language.
+// The name: Language Data Module, the one object (TLDM) that holds the
+// program's texts; Sil is its string table (strings in languages), Sild the
+// dispatcher of Sil and of every linked table, Sill a window's table.
 //
 // The program creates one TLDM before its main window. It owns the message
 // catalog Sil, whose string section GetMsgText reads, and the dispatcher

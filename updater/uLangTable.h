@@ -1,5 +1,5 @@
 // uLangTable - translation tables in five language columns and the language
-// dispatcher that switches all linked tables at once.
+// dispatcher that switches all linked tables at once ("Lang": language).
 //
 // A table is read from its stored form: lines ending in CR LF; a line that
 // equals a section name (ignoring letter case) starts that section; every

@@ -1,4 +1,7 @@
 // uQrxRout - stateless system routines shared by the updater's units.
+// The name: the routines ("Rout") of the maker's QRX toolkit, whose name its
+// server libraries (QRX_UDF and the others) carry too. IntToStr2 is the
+// integer as text of two digits.
 //
 // Text helpers (the two-digit number of log file names, the start-up
 // language choice, repeated replacement) and the wrappers of the system's

@@ -1,5 +1,8 @@
 // uRunLog - the run log: one file per program start in the folder "Logs"
 // beside the program, and the lines of the main window's log pane.
+// SaveExceptionToLog writes any entry, not only errors (its name is older
+// than that use); AEException is the program-wide error hook (named after
+// the application-events handler that calls it).
 //
 // A file entry is a lone CR, the date, " - ", the time, ": ", the text as it
 // stands and CR LF. In the pane the text is split into lines; the first gets

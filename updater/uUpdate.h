@@ -1,7 +1,9 @@
 // uUpdate - the update engine: the projects, the working folders of an
 // operation, the folder and file operations with backup, the payload
 // extraction, the update run with its stages, and the database mode
-// commands.
+// commands. The "My" routines (MyCopyDir, MyRemoveDir, MyCreateDir) are the
+// engine's own versions of the system's folder calls; UpdateProgramm is the
+// whole update run.
 //
 // Failures are errors carrying a message text (catalog texts, the fixed
 // texts of the stages, or the messages of the units below). The engine

@@ -1,4 +1,4 @@
-// Runs the update engine's folder copy on a real tree, for the benchmark
+// CopyDirBench - runs the update engine's folder copy on a real tree, for the benchmark
 // script (scripts/bench-payload.sh):  copydir_bench SOURCE TARGET
 #include "TestHosts.h"
 #include "uLDM.h"

@@ -1,4 +1,4 @@
-// Services through commands on POSIX: the Firebird service mapped to the
+// FbServerServiceTest - services through commands on POSIX: the Firebird service mapped to the
 // private test server's script, stopped and started by the service unit.
 #include "SystemDoubles.h"
 #include "TestHosts.h"

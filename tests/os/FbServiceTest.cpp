@@ -1,4 +1,4 @@
-// The Firebird service unit: the parsing of a service command line, the
+// FbServiceTest - the Firebird service unit: the parsing of a service command line, the
 // discovery of the installed server in the registry (simulated natively,
 // real keys under Wine), and the order of calls, waits and messages of
 // stopping and starting the server.

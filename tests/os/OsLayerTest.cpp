@@ -1,4 +1,4 @@
-// The file, folder, disk and resource calls of the operating-system layer,
+// OsLayerTest - the file, folder, disk and resource calls of the operating-system layer,
 // against the real system (natively and under Wine).
 #include "TestHosts.h"
 

@@ -1,4 +1,4 @@
-// The path rules of both styles, on every host.
+// PathTest - the path rules of both styles, on every host.
 #include "os/Path.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-// A child program for the process tests.
+// ProcessProbe - A child program for the process tests.
 //   ProcessProbe exit CODE FILE   writes its working folder to FILE, exits with CODE
 //   ProcessProbe sleep            waits a minute, to be terminated
 #include <chrono>

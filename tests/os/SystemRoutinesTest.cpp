@@ -1,4 +1,4 @@
-// The system routines of uQrxRout: service control loops and process
+// SystemRoutinesTest - the system routines of uQrxRout: service control loops and process
 // termination against simulated services, and files, programs and free space
 // against the real system (natively and under Wine).
 #include "SystemDoubles.h"

@@ -1,4 +1,4 @@
-// A minimal Windows service for the service-control tests: it reports start
+// TestService - A minimal Windows service for the service-control tests: it reports start
 // and stop progress with check-points and wait hints, as real servers do.
 #include "os/WindowsSupport.h"
 

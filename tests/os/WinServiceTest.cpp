@@ -1,4 +1,4 @@
-// The Win32 implementation with real objects: a test service registered with
+// WinServiceTest - the Win32 implementation with real objects: a test service registered with
 // the service control manager, and a file held open by another handle.
 #include "SystemDoubles.h"
 #include "TestHosts.h"

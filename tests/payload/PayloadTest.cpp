@@ -1,4 +1,4 @@
-// The payload program: a built payload unpacks into its own folder; damaged,
+// PayloadTest - the payload program: a built payload unpacks into its own folder; damaged,
 // truncated and unsafe archives are refused without touching the files.
 #include "PayloadArchive.h"
 #include "TestHosts.h"

@@ -1,4 +1,4 @@
-// The client binding without a client: which entries a library must offer,
+// ClientBindingTest - the client binding without a client: which entries a library must offer,
 // and reading a status vector with the entry a client of its age has.
 #include "FbClient.h"
 

@@ -1,4 +1,4 @@
-// What reaches the Firebird client when the installation folder, the user or
+// ClientTextTest - what reaches the Firebird client when the installation folder, the user or
 // the password holds letters outside ASCII. On Windows every call hands them
 // over in the system's ANSI code page (script runs in either character set,
 // the Services API, the attachment, the engine library called directly), and

@@ -1,4 +1,4 @@
-// The engine's reading of the connect string the updater builds.
+// ConnectStringTest - the engine's reading of the connect string the updater builds.
 #include "ScriptEngine.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-// Database shutdown, online and the attached users against the private
+// DBAdminServerTest - database shutdown, online and the attached users against the private
 // Firebird server.
 #include "FbTestServer.h"
 #include "SystemDoubles.h"

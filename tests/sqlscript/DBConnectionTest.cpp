@@ -1,4 +1,4 @@
-// The byte-level parts of database administration: database strings, the
+// DBConnectionTest - the byte-level parts of database administration: database strings, the
 // service manager name, the Services API request blocks, the answer to
 // isc_info_user_names and the joining of server messages.
 #include "uDBConnection.h"

@@ -1,4 +1,4 @@
-// The script engine library through its C entries, loaded as a host loads
+// EngineTest - the script engine library through its C entries, loaded as a host loads
 // it, against the private Firebird server. isql-fb checks what the scripts
 // left in the database.
 #include "FbTestServer.h"

@@ -1,4 +1,4 @@
-// The statement splitter: one table of scripts and the statements expected
+// SplitterTest - the statement splitter: one table of scripts and the statements expected
 // from them. Terminators inside comments, literals, identifiers and
 // Q-strings must not cut a statement; SET TERM changes the terminator.
 #include "ScriptSplitter.h"

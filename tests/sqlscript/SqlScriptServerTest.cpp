@@ -1,4 +1,4 @@
-// uSqlScript with the real engine against the private Firebird server: the
+// SqlScriptServerTest - uSqlScript with the real engine against the private Firebird server: the
 // update run's own scripts on a database that defines check_project and
 // Check_Versio, WIN1251 and UTF8 connections, files and failures.
 #include "FbTestServer.h"

@@ -1,4 +1,4 @@
-// uSqlScript without a database server: the order of the checks and their
+// SqlScriptTest - uSqlScript without a database server: the order of the checks and their
 // messages, the library held for exactly one run, the connect string, the
 // callbacks of the two error modes, and the connection character set.
 // The real engine library lies beside this test program; a stand-in engine

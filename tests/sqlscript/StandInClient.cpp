@@ -1,4 +1,4 @@
-// The stand-in client library (see StandInClient.h): every entry the
+// StandInClient - the stand-in client library (see StandInClient.h): every entry the
 // project's binding asks for, with the signatures of ibase.h.
 #include "StandInClient.h"
 

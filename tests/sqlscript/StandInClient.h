@@ -1,4 +1,4 @@
-// A stand-in Firebird client library for tests that check what reaches the
+// StandInClient - A stand-in Firebird client library for tests that check what reaches the
 // client: it records the name and the parameter block of every attach, the
 // name and block of every service attach and every service request, and
 // refuses database attachments. The test loads the same library to read

@@ -1,4 +1,4 @@
-// The private Firebird test server as the tests see it (see FbTestServer.h).
+// FbTestServer - the private Firebird test server as the tests see it (see FbTestServer.h).
 #include "FbTestServer.h"
 
 #include <cstdio>

@@ -1,4 +1,4 @@
-// The private Firebird test server as the tests see it: where it is, fresh
+// FbTestServer - the private Firebird test server as the tests see it: where it is, fresh
 // databases on it, and isql-fb as the peer that checks what a test did.
 // FBSERVER_ROOT comes from the test's environment; the port is FBSERVER_PORT
 // when set, otherwise the one in the server's firebird.conf.

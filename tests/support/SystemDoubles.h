@@ -1,4 +1,4 @@
-// Doubles of the operating-system layer for the service and process
+// SystemDoubles - doubles of the operating-system layer for the service and process
 // routines: simulated services and processes whose calls are recorded, and
 // sleeps that are recorded instead of waited.
 #pragma once

@@ -1,3 +1,4 @@
+// TestHosts - the temporary folder and file helpers of the test doubles (see TestHosts.h).
 #include "TestHosts.h"
 
 #include <atomic>

@@ -1,4 +1,4 @@
-// Test doubles of the seams the portable units talk through: the host, the
+// TestHosts - test doubles of the seams the portable units talk through: the host, the
 // log pane, the clock, and a temporary folder that is removed afterwards.
 #pragma once
 

@@ -1,4 +1,4 @@
-// The barcode encoder: layouts, widths, the order in which fields are
+// BarcodeEncoderTest - the barcode encoder: layouts, widths, the order in which fields are
 // checked, the length message, and the character conversion.
 #include "uCode.h"
 #include "uMath.h"

@@ -1,4 +1,4 @@
-// Inputs of UDF_Get_Barcode with their barcode or the message of their
+// BarcodeInputCases - inputs of UDF_Get_Barcode with their barcode or the message of their
 // failure: the table of the input tests, and the inputs the encoder's
 // benchmark runs on.
 #pragma once

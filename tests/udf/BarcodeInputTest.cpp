@@ -1,4 +1,4 @@
-// The input side of UDF_Get_Barcode: field splitting, integer conversion,
+// BarcodeInputTest - the input side of UDF_Get_Barcode: field splitting, integer conversion,
 // the order and texts of its failures, and the host buffer.
 #include "uBarcodeInput.h"
 #include "uCode.h"

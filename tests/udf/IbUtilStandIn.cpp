@@ -1,4 +1,4 @@
-// A stand-in for the Firebird server's ib_util.dll, for the tests that load
+// IbUtilStandIn - A stand-in for the Firebird server's ib_util.dll, for the tests that load
 // UDF_Marklet.dll outside a server. Besides ib_util_malloc it tells the test
 // what was allocated and frees it again.
 #include <atomic>

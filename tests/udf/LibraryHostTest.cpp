@@ -1,4 +1,4 @@
-// UDF_Marklet as a host sees it: the built library is loaded by name from
+// LibraryHostTest - UDF_Marklet as a host sees it: the built library is loaded by name from
 // the test's own folder and its one export is called, as the database server
 // does. Natively the library uses the system's libib_util; under Windows it
 // finds a stand-in ib_util.dll beside it that records the allocations.

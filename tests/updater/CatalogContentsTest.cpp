@@ -1,4 +1,4 @@
-// The catalogs compiled into the program: the message catalog's rows and the
+// CatalogContentsTest - the catalogs compiled into the program: the message catalog's rows and the
 // main window's translation table.
 #include "TestHosts.h"
 #include "uLDM.h"

@@ -1,4 +1,4 @@
-// The message catalog's machinery on small stored tables: loading, lookup,
+// CatalogTest - the message catalog's machinery on small stored tables: loading, lookup,
 // placeholder filling, language switching and the empty-text check.
 #include "TestHosts.h"
 #include "uLDM.h"

@@ -1,4 +1,4 @@
-// The resources of the updater program, linked into this test program as
+// EmbeddedResourcesTest - the resources of the updater program, linked into this test program as
 // the program links them, read back with the Win32 resource calls under
 // Wine: every named resource is the built file under its type and name, in
 // Russian; the pictures are the 24-bit bitmaps the window loads; the icon,

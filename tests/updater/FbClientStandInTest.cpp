@@ -1,4 +1,4 @@
-// The stand-in Firebird client library of a build without the maker's
+// FbClientStandInTest - the stand-in Firebird client library of a build without the maker's
 // fbclient.dll, loaded by name from the test's folder as the updater loads it
 // from its own: every entry is there under the client's undecorated name,
 // every call fails with the status vector that says the build carries no

@@ -1,4 +1,4 @@
-// The run log: file names from the clock, the entry in the file and in the
+// RunLogTest - the run log: file names from the clock, the entry in the file and in the
 // pane, the input/output error and the program-wide error hook.
 #include "TestHosts.h"
 #include "uRunLog.h"

@@ -1,4 +1,4 @@
-// The text routines of uQrxRout: two-digit numbers, the start-up language
+// TextRoutinesTest - the text routines of uQrxRout: two-digit numbers, the start-up language
 // and repeated replacement.
 #include "TestHosts.h"
 #include "uQrxRout.h"

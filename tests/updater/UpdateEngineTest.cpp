@@ -1,4 +1,4 @@
-// The update engine's working folders, folder and file operations with
+// UpdateEngineTest - the update engine's working folders, folder and file operations with
 // backup, and payload extraction, on real files.
 #include "SystemDoubles.h"
 #include "TestHosts.h"

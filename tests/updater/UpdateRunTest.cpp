@@ -1,4 +1,4 @@
-// Whole update runs and the database mode commands on real installations:
+// UpdateRunTest - whole update runs and the database mode commands on real installations:
 // real files, the built payload programs, a real WIN1251 database in the
 // private Firebird server, whose start and stop stand for the Firebird
 // service. Only the fixed waits are skipped (and, where a case needs

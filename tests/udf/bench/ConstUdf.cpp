@@ -1,4 +1,4 @@
-// The benchmark's yardstick: a UDF with the signature of UDF_Get_Barcode
+// ConstUdf - the benchmark's yardstick: a UDF with the signature of UDF_Get_Barcode
 // (CSTRING by reference in, CSTRING FREE_IT out) that ignores its input and
 // returns a constant 18-character text, so its cost is that of the server's
 // UDF mechanism itself.

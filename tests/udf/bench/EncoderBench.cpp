@@ -1,4 +1,4 @@
-// The cost of one UDF_Get_Barcode call without the server: the library's
+// EncoderBench - the cost of one UDF_Get_Barcode call without the server: the library's
 // path from the input text to the filled result buffer, on the inputs of the
 // input tests that give a barcode, beside a peer that only does what every
 // UDF result needs (allocate the buffer, copy a constant 18-character text

@@ -1,4 +1,4 @@
-// libFuzzer target for UDF_Get_Barcode: any bytes, made into a NUL-terminated
+// BarcodeFuzz - libFuzzer target for UDF_Get_Barcode: any bytes, made into a NUL-terminated
 // text as the server passes them, go through the real export. The call must
 // never crash, overrun or leak, and a text it returns must be a barcode:
 // 8 or 18 characters from "0" to "o" in a buffer of exactly that length

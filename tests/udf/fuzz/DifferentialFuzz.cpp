@@ -1,4 +1,4 @@
-// libFuzzer target that holds the library's input reading and encoder to a
+// DifferentialFuzz - libFuzzer target that holds the library's input reading and encoder to a
 // model of the same rules written the plain way: the input is split into a
 // list of field texts, the first eighteen are converted one by one, each
 // field is appended to a text of "0" and "1" digits, and that text is cut
