@@ -3,10 +3,45 @@
 // are in Windows/OsLayer.inc and Unix/OsLayer.inc.
 #include "OsLayer.h"
 
+#include <map>
+#include <mutex>
+
 namespace os {
 namespace {
 Api* current = nullptr;
+
+// The resources hosts registered, by type and name in upper case.
+struct ResourceTable {
+  std::mutex Lock;
+  std::map<std::string, std::string_view> Entries;
+};
+ResourceTable& Resources() {
+  static ResourceTable table;
+  return table;
+}
+std::string ResourceKey(const std::string& type, const std::string& name) {
+  std::string key = type + '/' + name;
+  for (char& c : key)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return key;
+}
+
+// Found among the registered resources (the implementations look here first).
+bool FindRegisteredResource(const std::string& type, const std::string& name, std::string_view& data) {
+  ResourceTable& t = Resources();
+  std::lock_guard<std::mutex> g(t.Lock);
+  auto it = t.Entries.find(ResourceKey(type, name));
+  if (it == t.Entries.end()) return false;
+  data = it->second;
+  return true;
+}
 } // namespace
+
+void RegisterResource(const std::string& type, const std::string& name, std::string_view data) {
+  ResourceTable& t = Resources();
+  std::lock_guard<std::mutex> g(t.Lock);
+  t.Entries[ResourceKey(type, name)] = data;
+}
 
 Api& Native() {
   static Api native;

@@ -379,21 +379,38 @@ bool ToSystemCodePage(std::string_view Utf8, std::string& Out, char32_t& Failed,
 // The hosts with windows call it when the units let them process messages.
 void PumpWindowMessages();
 
-#ifndef _WIN32
-// Services on POSIX are controlled through shell commands given here: Start
-// and Stop ask the service to start and stop, Query exits with 0 while it
-// runs. A service that was not defined does not exist.
+//--- Console programs ----------------------------------------------------------
+
+// The program's command-line arguments after its own name, in UTF-8 (on
+// Windows read from the system's UTF-16 command line, not from Argv).
+std::vector<std::string> CommandLineArguments(int Argc, char** Argv);
+// Whether standard input is a terminal a person can answer at.
+bool StandardInputIsTerminal();
+// Lets the console show UTF-8 output as it stands.
+void UseUtf8Console();
+
+//--- Resources a host registers ----------------------------------------------
+
+// Bytes a host embedded itself (see embed_file), registered under the type
+// and name a Windows resource would have; ProgramResource finds them before
+// the program's own resources. A POSIX program has only these.
+void RegisterResource(const std::string& type, const std::string& name, std::string_view data);
+
+//--- Services given by commands ------------------------------------------------
+
+// Whether the system keeps a registry of installed services (Windows). Where
+// it does not, a host gives each service as shell commands: Start and Stop
+// ask the service to start and stop, Query exits with 0 while it runs. A
+// service that was not defined does not exist.
+bool HasServiceRegistry();
 struct ServiceCommands {
   std::string Start;
   std::string Stop;
   std::string Query;
 };
+// Where the system has a service registry, its services are the system's
+// and these calls change nothing.
 void DefineService(const std::string& name, const ServiceCommands& commands);
 void ForgetService(const std::string& name);
-
-// A POSIX program has no resource section: the host registers the bytes it
-// embedded (see embed_file) under the type and name Windows would use.
-void RegisterResource(const std::string& type, const std::string& name, std::string_view data);
-#endif
 
 } // namespace os

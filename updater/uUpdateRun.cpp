@@ -1,4 +1,4 @@
-// uUpdate - the update run and its stages, and the database mode commands
+// uUpdateRun - the update run and its stages, and the database mode commands
 // (see uUpdate.h).
 //
 // The run changes the live installation only at its end: it copies the

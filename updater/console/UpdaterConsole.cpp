@@ -19,14 +19,6 @@
 #include <string>
 #include <vector>
 
-#ifdef _WIN32
-#include "os/WindowsSupport.h"
-#include <io.h>
-#define isatty _isatty
-#define fileno _fileno
-#else
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -45,9 +37,9 @@ Options:
   --client-lib NAME     the Firebird client library (default )" CLIENT_LIB R"()
   --yes                 answer Yes to every question
   --help                this text
-)"
-#ifndef _WIN32
-R"(
+)";
+
+const char kUsageNoRegistry[] = R"(
 Where the system has no Firebird service registry (update only):
   --server-dir DIR      the Firebird server's folder (holding bin/ and udf/)
   --server-type T       SUPER or CLASSIC (default SUPER)
@@ -56,9 +48,9 @@ Where the system has no Firebird service registry (update only):
   --service-query CMD
   --no-service-waits    the service commands return only when the server is up or down,
                         so the fixed waits after a service stop or start are skipped
-)"
-#endif
-R"(
+)";
+
+const char kUsageEnd[] = R"(
 Questions are asked on the terminal and answered No by default; without a terminal and
 without --yes every question is answered No. Log lines are written to standard output
 and to the run log file in Logs/ beside the program.
@@ -121,7 +113,7 @@ public:
       std::fputs("y (--yes)\n", stdout);
       return true;
     }
-    if (!isatty(fileno(stdin))) {
+    if (!os::StandardInputIsTerminal()) {
       std::fputs("N (no terminal)\n", stdout);
       return false;
     }
@@ -223,6 +215,8 @@ int Main(const std::vector<std::string>& args) {
   CommandLine cl = Parse(args);
   if (cl.Help) {
     std::fputs(kUsage, stdout);
+    if (!os::HasServiceRegistry()) std::fputs(kUsageNoRegistry, stdout);
+    std::fputs(kUsageEnd, stdout);
     return 0;
   }
   if (!cl.Error.empty()) return UsageError(cl.Error);
@@ -256,7 +250,7 @@ int Main(const std::vector<std::string>& args) {
   settings.ConnectPrefix = value("--connect-prefix").empty() ? "localhost/3051:" : value("--connect-prefix");
   settings = ProjectSettings(project->Code, settings);
 
-#ifndef _WIN32
+  if (!os::HasServiceRegistry()) {
   const bool needsServer = cl.Command == "update";
   const std::string type = value("--server-type").empty() ? "SUPER" : value("--server-type");
   if (type != "SUPER" && type != "CLASSIC") return UsageError("--server-type must be SUPER or CLASSIC");
@@ -272,9 +266,9 @@ int Main(const std::vector<std::string>& args) {
     settings.ServParams = {dir, type, settings.ConnectPrefix, type == "SUPER" ? "FBSERVER.EXE" : "FB_INET_SERVER.EXE",
                            service};
   }
-#else
-  if (cl.NoWaits) return UsageError("--no-service-waits is for systems without a service registry");
-#endif
+  } else if (cl.NoWaits) {
+    return UsageError("--no-service-waits is for systems without a service registry");
+  }
 
   ConsolePane pane;
   TRunLog log;
@@ -296,15 +290,13 @@ int Main(const std::vector<std::string>& args) {
   std::unique_ptr<os::ScopedApi> useNoWaits;
   if (cl.NoWaits) useNoWaits = std::make_unique<os::ScopedApi>(noWaits);
 
-#ifdef _WIN32
   // The installed server, read from the registry as the window reads it.
-  try {
+  if (os::HasServiceRegistry()) try {
     GetFBServParams(host.Values.ServParams);
   } catch (const std::exception& e) {
     AEException(log, pane, host, std::runtime_error(std::string(e.what()) + "\r" + GetMsgText("uMain_FormCreate_2")));
     return kFailed;
   }
-#endif
 
   const std::string location = value("--location");
   if (cl.Command != "update") {
@@ -340,21 +332,14 @@ int Main(const std::vector<std::string>& args) {
 
 } // namespace
 
-#ifdef _WIN32
-int wmain(int argc, wchar_t** argv) {
-  SetConsoleOutputCP(CP_UTF8);
-  std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) args.push_back(os::win::Narrow(argv[i], wcslen(argv[i])));
-  return Main(args);
-}
-#else
+// The payload programs the run writes out, carried in this program.
+extern const unsigned char payload_files[], payload_files_g[], payload_files_gc[];
+extern const std::size_t payload_files_size, payload_files_g_size, payload_files_gc_size;
+
 int main(int argc, char** argv) {
-  // The payload programs the run writes out, carried in this program.
-  extern const unsigned char payload_files[], payload_files_g[], payload_files_gc[];
-  extern const std::size_t payload_files_size, payload_files_g_size, payload_files_gc_size;
+  os::UseUtf8Console();
   os::RegisterResource("EXEFILE", "FILES", {reinterpret_cast<const char*>(payload_files), payload_files_size});
   os::RegisterResource("EXEFILE", "FILES_G", {reinterpret_cast<const char*>(payload_files_g), payload_files_g_size});
   os::RegisterResource("EXEFILE", "FILES_GC", {reinterpret_cast<const char*>(payload_files_gc), payload_files_gc_size});
-  return Main(std::vector<std::string>(argv + 1, argv + argc));
+  return Main(os::CommandLineArguments(argc, argv));
 }
-#endif
