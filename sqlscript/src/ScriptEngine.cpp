@@ -175,7 +175,10 @@ bool ParseConnectString(std::string_view Text, std::map<std::string, std::string
     std::string name;
     std::size_t len = ItemAt(Text, p, &name);
     if (len == 0) {
-      Error = "The connect string has an unknown item at \"" + std::string(Text.substr(p, 20)) + "\"";
+      // Only the unknown name is quoted, never what follows it: a value
+      // there may be a password.
+      const std::string_view rest = Text.substr(p, 20);
+      Error = "The connect string has an unknown item at \"" + std::string(rest.substr(0, rest.find_first_of("=;"))) + "\"";
       return false;
     }
     std::size_t v = p + len, end = Text.size(), next = Text.size();

@@ -54,6 +54,11 @@ TEST(ConnectString, RejectsMissingAndUnknownItems) {
     EXPECT_FALSE(sqlscript::ParseConnectString(b.Text, items, error)) << b.Text;
     EXPECT_NE(error.find(b.Reason), std::string::npos) << b.Text << " -> " << error;
   }
+  // An unknown item is named without the value after it.
+  Items items;
+  std::string error;
+  EXPECT_FALSE(sqlscript::ParseConnectString("pwd=secret; db_name=d; user_name=u; clientlib=\"l\"", items, error));
+  EXPECT_EQ(error, "The connect string has an unknown item at \"pwd\"");
 }
 
 } // namespace
