@@ -627,4 +627,132 @@ TEST_F(ClientOnlyUpdate, OnlineAndShutdownFailWithTheirTextsThroughTheErrorBox) 
   }
 }
 
+//--- The folder chooser ----------------------------------------------------------------------
+
+BOOL CALLBACK CollectStaticText(HWND w, LPARAM texts) {
+  if (_wcsicmp(Widen(ClassOf(w)).c_str(), L"Static") == 0)
+    reinterpret_cast<std::vector<std::string>*>(texts)->push_back(TextOf(w));
+  return TRUE;
+}
+
+// Texts of the static controls of a window.
+std::vector<std::string> StaticTexts(HWND Window) {
+  std::vector<std::string> texts;
+  EnumChildWindows(Window, &CollectStaticText, reinterpret_cast<LPARAM>(&texts));
+  return texts;
+}
+
+bool SameFolder(const std::string& a, const std::string& b) { return _wcsicmp(Widen(a).c_str(), Widen(b).c_str()) == 0; }
+
+TEST_F(ClientOnlyUpdate, TheFolderChooserOpensAtTheLocationAndConfirmingPutsTheFolderThere) {
+  Updater updater(program_, ProfileEnv());
+  ASSERT_NE(updater.Window(), nullptr);
+  updater.Command(IDM_PROJECT_TAMBER);
+  ASSERT_TRUE(WaitFor([&] { return SameFolder(updater.Text(IDC_E_PROGRAM_LOCATION), Location()); }));
+  updater.Command(IDC_BB_PROGRAM_LOCATION);
+  HWND browser = updater.Box();
+  ASSERT_NE(browser, nullptr);
+  const std::vector<std::string> texts = StaticTexts(browser);
+  EXPECT_NE(std::find(texts.begin(), texts.end(), GetMsgText("uMain_ProgramLocation_1")), texts.end());
+  EXPECT_FALSE(IsWindowEnabled(updater.Window())) << "the main window stays usable under the browser";
+  // Confirmed at once: the browser opened with the location selected.
+  SetWindowTextW(updater.Control(IDC_E_PROGRAM_LOCATION), L"");
+  Updater::Answer(browser, IDOK);
+  ASSERT_TRUE(WaitFor([&] { return !updater.Text(IDC_E_PROGRAM_LOCATION).empty(); }));
+  EXPECT_TRUE(SameFolder(updater.Text(IDC_E_PROGRAM_LOCATION), Location())) << updater.Text(IDC_E_PROGRAM_LOCATION);
+  EXPECT_TRUE(WaitFor([&] { return IsWindowEnabled(updater.Window()) != FALSE; }));
+}
+
+TEST_F(ClientOnlyUpdate, CancellingTheFolderChooserKeepsTheLocation) {
+  Updater updater(program_, ProfileEnv());
+  ASSERT_NE(updater.Window(), nullptr);
+  updater.Command(IDM_PROJECT_TAMBER);
+  ASSERT_TRUE(WaitFor([&] { return !updater.Text(IDC_E_PROGRAM_LOCATION).empty(); }));
+  const char* const locations[] = {"C:\\no such folder\\anywhere", ""};
+  for (const char* location : locations) {
+    SCOPED_TRACE(location);
+    SetWindowTextW(updater.Control(IDC_E_PROGRAM_LOCATION), Widen(location).c_str());
+    updater.Command(IDC_BB_PROGRAM_LOCATION);
+    HWND browser = updater.Box();
+    ASSERT_NE(browser, nullptr);
+    Updater::Answer(browser, IDCANCEL);
+    EXPECT_TRUE(WaitFor([&] { return IsWindowEnabled(updater.Window()) != FALSE; }));
+    EXPECT_EQ(updater.Text(IDC_E_PROGRAM_LOCATION), location);
+  }
+}
+
+//--- Help -----------------------------------------------------------------------------------
+
+TEST_F(WindowTest, HelpOpensTheHelpViewer) {
+  Updater updater(program_);
+  ASSERT_NE(updater.Window(), nullptr);
+  updater.Command(IDM_HELP);
+  HWND viewer = nullptr;
+  ASSERT_TRUE(WaitFor([&] { return (viewer = FindWindowW(L"HH Parent", nullptr)) != nullptr; }))
+      << "no help viewer window";
+  DWORD pid = 0;
+  GetWindowThreadProcessId(viewer, &pid);
+  PostMessageW(viewer, WM_CLOSE, 0, 0);
+  if (HANDLE p = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid)) {
+    if (WaitForSingleObject(p, 10000) == WAIT_TIMEOUT) TerminateProcess(p, 1);
+    CloseHandle(p);
+  }
+}
+
+//--- A damaged server registration ------------------------------------------------------------
+
+// The maker's server service registered with a command line that names no
+// known server program; removed again when the test ends.
+class DamagedServerRegistration : public WindowTest {
+protected:
+  static constexpr const wchar_t* kKey = L"SYSTEM\\CurrentControlSet\\Services\\NorvelRaruRIvizServer";
+  void SetUp() override {
+    WindowTest::SetUp();
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kKey);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const std::wstring image = L"C:\\Firebird\\bin\\unknown.exe";
+    RegSetValueExW(key, L"ImagePath", 0, REG_SZ, reinterpret_cast<const BYTE*>(image.c_str()),
+                   static_cast<DWORD>((image.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+  }
+  void TearDown() override { RegDeleteTreeW(HKEY_LOCAL_MACHINE, kKey); }
+};
+
+TEST_F(DamagedServerRegistration, StartUpShowsTheErrorWithTheAdviceAndStillOpensTheWindow) {
+  Updater updater(program_);
+  HWND box = updater.Box();
+  ASSERT_NE(box, nullptr) << "no error box at start-up";
+  const std::string expected = std::string("Тип сервера FireBird определить не удалось.\r") +
+                               GetMsgText("uMain_FormCreate_2");
+  EXPECT_EQ(WithCrLf(Updater::BoxText(box)), WithCrLf(expected));
+  Updater::Answer(box, IDOK);
+
+  HWND window = updater.Window();
+  ASSERT_NE(window, nullptr) << "the window did not open after the error";
+  EXPECT_EQ(TextOf(window), GetMsgText("uMain_FormCreate_1"));
+  EXPECT_NE(ReadFile(updater.LogFiles().at(0)).find(expected), std::string::npos) << "not logged";
+
+  // Without a server description the service commands fail with their own
+  // messages.
+  const struct {
+    int Command;
+    const char* Message;
+  } commands[] = {
+      {IDM_OPERATIONS_START, "Невозможно запустить службу сервера FireBird. Попробуйте перезагрузить компьютер и "
+                             "снова запустить приложение."},
+      {IDM_OPERATIONS_STOP, "Невозможно остановить службу сервера FireBird. Попробуйте перезагрузить компьютер и "
+                            "снова запустить приложение."},
+  };
+  for (const auto& c : commands) {
+    SCOPED_TRACE(c.Command - IDM_MAIN_BASE);
+    updater.Command(c.Command);
+    HWND error = updater.Box(90000);
+    ASSERT_NE(error, nullptr);
+    EXPECT_EQ(Updater::BoxText(error), c.Message);
+    Updater::Answer(error, IDOK);
+  }
+}
+
 } // namespace
