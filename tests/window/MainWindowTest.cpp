@@ -351,6 +351,24 @@ TEST_F(WindowTest, StartUpLeavesTheThreeFilesThatAreThereUntouched) {
   EXPECT_EQ(updater.LogFiles().size(), 1u);
 }
 
+TEST_F(WindowTest, AFileThatCannotBeWrittenIsShownAndTheRestOfTheStartUpIsSkipped) {
+  // A folder where the client library should go cannot be written as a file.
+  fs::create_directories(program_ / "fbclient.dll");
+  Updater updater(program_);
+  HWND box = updater.Box();
+  ASSERT_NE(box, nullptr);
+  EXPECT_NE(Updater::BoxText(box).find("fbclient.dll"), std::string::npos) << Updater::BoxText(box);
+  Updater::Answer(box, IDOK);
+  HWND window = updater.Window();
+  ASSERT_NE(window, nullptr) << "the window did not open after the error";
+  // Written before the failure: help.chm; skipped after it: sqlscript.dll,
+  // the catalog caption and the log file.
+  EXPECT_TRUE(fs::exists(program_ / "help.chm"));
+  EXPECT_FALSE(fs::exists(program_ / "sqlscript.dll"));
+  EXPECT_EQ(TextOf(window), "Updater_Tamber");
+  EXPECT_TRUE(updater.LogFiles().empty());
+}
+
 //--- Layout ------------------------------------------------------------------------------
 
 struct ControlSpec {
@@ -595,6 +613,13 @@ TEST_F(ClientOnlyUpdate, NoAtTheFirstQuestionShowsInterruptedAndNoErrorBox) {
   ASSERT_NE(updater.Window(), nullptr);
   HWND question = StartTamber(updater);
   ASSERT_NE(question, nullptr);
+  // While the run asks, the connection group and the button panel are
+  // disabled and the status area says the update is in progress.
+  EXPECT_FALSE(IsWindowEnabled(updater.Control(IDC_GB_CONNECTION)));
+  EXPECT_FALSE(IsWindowEnabled(updater.Control(IDC_P_BTN)));
+  EXPECT_TRUE(IsWindowVisible(updater.Control(IDC_A_PROGRESS)));
+  EXPECT_FALSE(IsWindowVisible(updater.Control(IDC_IMAGE1)));
+  EXPECT_EQ(updater.Text(IDC_M_CAPTIONS), WithCrLf(GetMsgText("uMain_OkBtn_2")));
   Updater::Answer(question, IDNO);
   ASSERT_TRUE(WaitFor([&] { return updater.Text(IDC_M_CAPTIONS) == WithCrLf(GetMsgText("uMain_Finished_4")); }))
       << updater.Text(IDC_M_CAPTIONS);
@@ -605,6 +630,30 @@ TEST_F(ClientOnlyUpdate, NoAtTheFirstQuestionShowsInterruptedAndNoErrorBox) {
   EXPECT_EQ(ReadFile(root_ / "Program" / "Tamber.exe"), "the old Tamber.exe");
   const std::string file = ReadFile(updater.LogFiles().at(0));
   EXPECT_EQ(file.find(GetMsgText("uUpdate_UpdateProgramm_06")), std::string::npos) << "the abort was logged";
+}
+
+TEST_F(ClientOnlyUpdate, AnErrorBeforeTheMainStageIsLoggedShownAndTheRunEndsInterrupted) {
+  // The lock test renames the installation's folder aside and back; a
+  // folder of that name already there makes it fail.
+  fs::create_directories(root_.string() + "_");
+  Updater updater(program_, ProfileEnv());
+  ASSERT_NE(updater.Window(), nullptr);
+  HWND question = StartTamber(updater);
+  ASSERT_NE(question, nullptr);
+  Updater::Answer(question, IDYES);
+
+  const std::string message = GetMsgText("uUpdate_UpdateProgramm_33", Location());
+  HWND box = updater.Box(60000);
+  ASSERT_NE(box, nullptr) << updater.Text(IDC_M_LOG);
+  EXPECT_EQ(WithCrLf(Updater::BoxText(box)), WithCrLf(message));
+  // The outcome is shown before the error box.
+  EXPECT_EQ(updater.Text(IDC_M_CAPTIONS), WithCrLf(GetMsgText("uMain_Finished_4")));
+  EXPECT_TRUE(IsWindowVisible(updater.Control(IDC_IMAGE1)));
+  Updater::Answer(box, IDOK);
+  EXPECT_TRUE(WaitFor([&] { return IsWindowEnabled(updater.Control(IDC_P_BTN)) != FALSE; }));
+  const std::string file = ReadFile(updater.LogFiles().at(0));
+  EXPECT_NE(file.find(message), std::string::npos) << "not logged";
+  EXPECT_EQ(ReadFile(root_ / "Program" / "Tamber.exe"), "the old Tamber.exe");
 }
 
 TEST_F(ClientOnlyUpdate, OnlineAndShutdownFailWithTheirTextsThroughTheErrorBox) {
