@@ -1,5 +1,5 @@
-// The updater program's main window, driven from outside as a user drives
-// it: the real Updater_Tamber.exe runs in a folder of its own on the virtual
+// MainWindowTest - the updater program's main window, driven from outside as
+// a user drives it: the real Updater_Tamber.exe runs in a folder of its own on the virtual
 // desktop that window-test.sh starts; the test finds its window and
 // controls, reads their texts, sends menu commands and button clicks, and
 // answers the program's message boxes.

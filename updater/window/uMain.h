@@ -2,6 +2,13 @@
 // engine. It is the engine's host (settings, run log, status area, boxes and
 // questions, pending messages), the target of its translation table, and the
 // pane of the run log; the handlers call the engine and show what comes back.
+//
+// The names: TfrmMain is the main form (window) of the program; control names
+// carry their kind in front: e edit box, bb button with a picture, l label,
+// m multi-line box (mLog the log pane, mCaptions the status area), gb group,
+// p panel, a animation; mm and mi are menu entries. Label1 is the second line
+// of lPassword, Img the logo, Image1 the outcome picture, Bevel1 the line
+// above the button panel.
 #pragma once
 
 #include "uHost.h"

@@ -1,5 +1,5 @@
-// Control and menu command identifiers of the main window TfrmMain, as
-// offsets from one base. The window and the programs that drive it from
+// uMainIds - control and menu command identifiers of the main window
+// TfrmMain, as offsets from one base. The window and the programs that drive it from
 // outside (the window tests) share them.
 #pragma once
 
