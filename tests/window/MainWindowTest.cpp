@@ -1,0 +1,821 @@
+// MainWindowTest - the updater program's main window, driven from outside as
+// a user drives it: the real Updater_Tamber.exe runs in a folder of its own on the virtual
+// desktop that window-test.sh starts; the test finds its window and
+// controls, reads their texts, sends menu commands and button clicks, and
+// answers the program's message boxes.
+//
+// Texts are compared with the message catalog and the window's translation
+// table, loaded here in the language the program starts in.
+#include <gtest/gtest.h>
+
+#include "TestHosts.h"
+#include "uLDM.h"
+#include "uLangTable.h"
+#include "uMainIds.h"
+
+#include "os/WindowsSupport.h"
+
+#include <commctrl.h>
+
+#include <filesystem>
+#include <fstream>
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using os::win::Narrow;
+using os::win::Widen;
+
+//--- The desktop the program runs on ----------------------------------------------
+
+// window-test.sh names the virtual desktop in WINDOW_TEST_DESKTOP; the test's
+// thread joins it, so that it sees the program's windows.
+struct TestDesktop {
+  std::wstring Name;
+  TestDesktop() {
+    wchar_t name[256] = {};
+    if (!GetEnvironmentVariableW(L"WINDOW_TEST_DESKTOP", name, 256)) return;
+    Name = name;
+    for (int i = 0; i < 300; ++i) {
+      if (HDESK d = OpenDesktopW(name, 0, FALSE, GENERIC_ALL)) {
+        SetThreadDesktop(d);
+        return;
+      }
+      Sleep(100);
+    }
+  }
+};
+const TestDesktop& Desktop() {
+  static TestDesktop desktop;
+  return desktop;
+}
+
+//--- Waiting and reading windows ----------------------------------------------------
+
+bool WaitFor(const std::function<bool()>& Condition, DWORD Milliseconds = 30000) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    if (Condition()) return true;
+    if (GetTickCount() - start > Milliseconds) return false;
+    Sleep(50);
+  }
+}
+
+std::string TextOf(HWND Window) {
+  std::vector<wchar_t> buffer(65536);
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutW(Window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
+                           SMTO_ABORTIFHUNG, 10000, &length))
+    return "<no answer>";
+  return Narrow(buffer.data(), length);
+}
+
+std::string ClassOf(HWND Window) {
+  wchar_t name[256];
+  const int n = GetClassNameW(Window, name, 256);
+  return Narrow(name, static_cast<size_t>(n));
+}
+
+// The window's rectangle in its parent's client coordinates.
+RECT RectInParent(HWND Window) {
+  RECT r;
+  GetWindowRect(Window, &r);
+  MapWindowPoints(nullptr, GetParent(Window), reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+// CR LF for every line break, as multi-line boxes hold them.
+std::string WithCrLf(const std::string& Text) {
+  std::string out;
+  for (size_t i = 0; i < Text.size(); ++i) {
+    if (Text[i] == '\r' || Text[i] == '\n') {
+      out += "\r\n";
+      if (Text[i] == '\r' && i + 1 < Text.size() && Text[i + 1] == '\n') ++i;
+    } else {
+      out += Text[i];
+    }
+  }
+  return out;
+}
+
+std::string ReadFile(const fs::path& Path) { return ReadFileBytes(Path.string()); }
+void WriteFile(const fs::path& Path, const std::string& Data) {
+  fs::create_directories(Path.parent_path());
+  std::ofstream(Path, std::ios::binary) << Data;
+}
+
+//--- The program -----------------------------------------------------------------------
+
+// One run of the program: a copy of it in Folder, started with the
+// environment variables of Env added, on the test desktop.
+class Updater {
+public:
+  explicit Updater(const fs::path& Folder, const std::map<std::wstring, std::wstring>& Env = {}) {
+    fs::create_directories(Folder);
+    exe_ = Folder / "Updater_Tamber.exe";
+    fs::copy_file(fs::u8path(UPDATER_EXE), exe_, fs::copy_options::overwrite_existing);
+
+    // The test's environment with Env replacing variables of the same names.
+    std::wstring block;
+    wchar_t* env = GetEnvironmentStringsW();
+    for (const wchar_t* p = env; *p; p += wcslen(p) + 1) {
+      std::wstring entry = p;
+      const std::wstring name = entry.substr(0, entry.find(L'=', 1));
+      bool replaced = false;
+      for (const auto& [n, v] : Env) replaced = replaced || _wcsicmp(n.c_str(), name.c_str()) == 0;
+      if (!replaced) block += entry + L'\0';
+    }
+    FreeEnvironmentStringsW(env);
+    for (const auto& [n, v] : Env) block += n + L"=" + v + L'\0';
+    block += L'\0';
+
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    std::wstring desktop = Desktop().Name;
+    if (!desktop.empty()) si.lpDesktop = desktop.data();
+    std::wstring command = L"\"" + exe_.wstring() + L"\"";
+    if (!CreateProcessW(exe_.wstring().c_str(), command.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
+                        block.data(), Folder.wstring().c_str(), &si, &process_))
+      ADD_FAILURE() << "the program cannot be started: error " << GetLastError();
+  }
+
+  ~Updater() {
+    if (!process_.hProcess) return;
+    if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
+      if (window_) PostMessageW(window_, WM_CLOSE, 0, 0);
+      if (WaitForSingleObject(process_.hProcess, 10000) == WAIT_TIMEOUT) TerminateProcess(process_.hProcess, 1);
+    }
+    CloseHandle(process_.hProcess);
+    CloseHandle(process_.hThread);
+  }
+
+  Updater(const Updater&) = delete;
+  Updater& operator=(const Updater&) = delete;
+
+  // The main window, once it is shown.
+  HWND Window() {
+    if (window_) return window_;
+    WaitFor([&] {
+      HWND w = nullptr;
+      while ((w = FindWindowExW(nullptr, w, MAIN_WINDOW_CLASS, nullptr))) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(w, &pid);
+        if (pid == process_.dwProcessId && IsWindowVisible(w)) {
+          window_ = w;
+          return true;
+        }
+      }
+      return false;
+    });
+    return window_;
+  }
+
+  // The control with the identifier Id, at any depth.
+  HWND Control(int Id) {
+    Search s{Id, nullptr};
+    EnumChildWindows(Window(), &FindControl, reinterpret_cast<LPARAM>(&s));
+    return s.Found;
+  }
+  std::string Text(int Id) { return TextOf(Control(Id)); }
+
+  // A menu command or a button click, posted as the system posts them.
+  void Command(int Id) { PostMessageW(Window(), WM_COMMAND, MAKEWPARAM(Id, 0), 0); }
+
+  // The program's visible message box, or nullptr after Milliseconds.
+  HWND Box(DWORD Milliseconds = 30000) {
+    HWND found = nullptr;
+    WaitFor(
+        [&] {
+          HWND w = nullptr;
+          while ((w = FindWindowExW(nullptr, w, L"#32770", nullptr))) {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(w, &pid);
+            if (pid == process_.dwProcessId && IsWindowVisible(w)) {
+              found = w;
+              return true;
+            }
+          }
+          return false;
+        },
+        Milliseconds);
+    return found;
+  }
+  // The message of a box (its static text has the id 0xFFFF).
+  static std::string BoxText(HWND Box) { return TextOf(GetDlgItem(Box, 0xFFFF)); }
+  // Presses a button of the box (IDOK, IDYES, IDNO) and waits until it is gone.
+  static void Answer(HWND Box, int Button) {
+    PostMessageW(GetDlgItem(Box, Button), BM_CLICK, 0, 0);
+    WaitFor([&] { return !IsWindow(Box) || !IsWindowVisible(Box); }, 10000);
+  }
+
+  // The password box's text. The system does not give it to other programs
+  // while the box hides its characters, so they are shown for the moment.
+  std::string Password() {
+    HWND box = Control(IDC_E_PASSWORD);
+    SendMessageW(box, EM_SETPASSWORDCHAR, 0, 0);
+    std::string text = TextOf(box);
+    SendMessageW(box, EM_SETPASSWORDCHAR, L'*', 0);
+    return text;
+  }
+
+  bool Exited(DWORD Milliseconds) { return WaitForSingleObject(process_.hProcess, Milliseconds) == WAIT_OBJECT_0; }
+
+  // The run log files the program wrote beside itself.
+  std::vector<fs::path> LogFiles() const {
+    std::vector<fs::path> files;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(exe_.parent_path() / "Logs", ec)) files.push_back(e.path());
+    return files;
+  }
+
+private:
+  struct Search {
+    int Id;
+    HWND Found;
+  };
+  static BOOL CALLBACK FindControl(HWND w, LPARAM p) {
+    auto* s = reinterpret_cast<Search*>(p);
+    if (GetDlgCtrlID(w) != s->Id) return TRUE;
+    s->Found = w;
+    return FALSE;
+  }
+
+  fs::path exe_;
+  PROCESS_INFORMATION process_{};
+  HWND window_ = nullptr;
+};
+
+// Saves a picture of the whole screen as ARTIFACT_DIR/Name.png with
+// ImageMagick's import on the host. Wine does not wait for a host program,
+// so the picture is written under another name and renamed when complete,
+// and the test waits for that name.
+void Screenshot(const std::string& Name) {
+  const fs::path dir = fs::u8path(ARTIFACT_DIR);
+  fs::create_directories(dir);
+  const fs::path picture = dir / (Name + ".png");
+  std::error_code ec;
+  fs::remove(picture, ec);
+  std::string hostDir = ARTIFACT_DIR;
+  if (hostDir.size() > 1 && hostDir[1] == ':') hostDir.erase(0, 2); // "Z:/..." is "/..." of the host
+  const std::string target = hostDir + "/" + Name + ".png";
+  std::wstring command = Widen("Z:\\bin\\sh -c \"import -window root 'png:" + target + ".part' && mv '" + target +
+                               ".part' '" + target + "'\"");
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    ADD_FAILURE() << "the screenshot program cannot be started";
+    return;
+  }
+  CloseHandle(pi.hProcess);
+  CloseHandle(pi.hThread);
+  EXPECT_TRUE(WaitFor([&] { return fs::exists(picture); })) << "no screenshot " << Name;
+}
+
+// The catalog and the window's translation table, in the language the
+// program starts in on this system.
+class Texts {
+public:
+  Texts() : ldm_(host_, BuiltInMessageCatalog()) {
+    ldm_.DataModuleCreate();
+    sill_.LoadFromStored(BuiltInMainWindowTable());
+  }
+  int StartLanguage() const { return ldm_.Sil.ActiveLanguage(); }
+  void SetLanguage(int Language) { ldm_.SetLanguage(Language); }
+  // The caption of a control or menu entry in the translation table.
+  std::string Caption(const std::string& Key, int Language) const {
+    for (const TLangRow& r : sill_.Rows(TSection::stCaptions))
+      if (r.Key == Key) return r.Text(Language);
+    return "<no row " + Key + ">";
+  }
+
+private:
+  RecordingHost host_;
+  TLDM ldm_;
+  TLangTable sill_{"frmMain", "Sill"};
+};
+
+// A fresh folder for the program and an all-users profile folder beside it.
+class WindowTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    Desktop();
+    program_ = fs::u8path(dir_.Path()) / "program";
+    profile_ = fs::u8path(dir_.Path()) / "profile";
+    fs::create_directories(profile_);
+  }
+  std::map<std::wstring, std::wstring> ProfileEnv() const { return {{L"ALLUSERSPROFILE", profile_.wstring()}}; }
+
+  // Chooses Language in the menu and waits until every translated control
+  // reads as the table has it; the warning about empty catalog texts, which
+  // leaving some languages shows, is answered on the way.
+  bool SwitchLanguage(Updater& updater, int Language);
+
+  TempDir dir_;
+  fs::path program_, profile_;
+  Texts texts_;
+};
+
+//--- Start-up --------------------------------------------------------------------------
+
+const char* const kWrittenFiles[] = {"help.chm", "fbclient.dll", "sqlscript.dll"};
+
+TEST_F(WindowTest, StartUpInAnEmptyFolderWritesTheThreeFilesBeforeTheLogAndOpensTheWindow) {
+  Updater updater(program_);
+  HWND window = updater.Window();
+  ASSERT_NE(window, nullptr) << "the main window did not open";
+  EXPECT_EQ(TextOf(window), GetMsgText("uMain_FormCreate_1"));
+
+  const std::map<std::string, std::string> builtFrom = {
+      {"help.chm", HELP_CHM}, {"fbclient.dll", FBCLIENT_DLL}, {"sqlscript.dll", SQLSCRIPT_DLL}};
+  const std::vector<fs::path> logs = updater.LogFiles();
+  ASSERT_EQ(logs.size(), 1u);
+  EXPECT_EQ(fs::file_size(logs[0]), 0u) << "the run log of a start without any work is empty";
+  for (const char* name : kWrittenFiles) {
+    SCOPED_TRACE(name);
+    const fs::path file = program_ / name;
+    ASSERT_TRUE(fs::exists(file));
+    EXPECT_TRUE(ReadFile(file) == ReadFile(fs::u8path(builtFrom.at(name)))) << "not the embedded file";
+    EXPECT_LE(fs::last_write_time(file), fs::last_write_time(logs[0])) << "written after the log file";
+  }
+}
+
+TEST_F(WindowTest, StartUpLeavesTheThreeFilesThatAreThereUntouched) {
+  for (const char* name : kWrittenFiles) WriteFile(program_ / name, std::string("own ") + name);
+  Updater updater(program_);
+  ASSERT_NE(updater.Window(), nullptr);
+  for (const char* name : kWrittenFiles) EXPECT_EQ(ReadFile(program_ / name), std::string("own ") + name);
+  EXPECT_EQ(updater.LogFiles().size(), 1u);
+}
+
+TEST_F(WindowTest, AFileThatCannotBeWrittenIsShownAndTheRestOfTheStartUpIsSkipped) {
+  // A folder where the client library should go cannot be written as a file.
+  fs::create_directories(program_ / "fbclient.dll");
+  Updater updater(program_);
+  HWND box = updater.Box();
+  ASSERT_NE(box, nullptr);
+  EXPECT_NE(Updater::BoxText(box).find("fbclient.dll"), std::string::npos) << Updater::BoxText(box);
+  Updater::Answer(box, IDOK);
+  HWND window = updater.Window();
+  ASSERT_NE(window, nullptr) << "the window did not open after the error";
+  // Written before the failure: help.chm; skipped after it: sqlscript.dll,
+  // the catalog caption and the log file.
+  EXPECT_TRUE(fs::exists(program_ / "help.chm"));
+  EXPECT_FALSE(fs::exists(program_ / "sqlscript.dll"));
+  EXPECT_EQ(TextOf(window), "Updater_Tamber");
+  EXPECT_TRUE(updater.LogFiles().empty());
+}
+
+//--- Layout ------------------------------------------------------------------------------
+
+struct ControlSpec {
+  int Id;
+  const char* Name;
+  const char* Class;
+  int X, Y, Width, Height; // in the parent's client area; -1: not fixed
+  const char* Russian;     // the default caption; nullptr: not compared
+};
+
+// Positions and sizes in the parent (the window, a group or the panel).
+const ControlSpec kControls[] = {
+    {IDC_GB_CONNECTION, "gbConnection", "Button", 0, 0, 476, 161, " Подключение  "},
+    {IDC_IMG, "Img", "Static", -1, -1, -1, -1, nullptr},
+    {IDC_L_PROGRAM_LOCATION, "lProgramLocation", "Static", 8, 17, -1, -1, "Путь к обновляемой программе:"},
+    {IDC_E_PROGRAM_LOCATION, "eProgramLocation", "Edit", 8, 32, 430, -1, ""},
+    {IDC_BB_PROGRAM_LOCATION, "bbProgramLocation", "Button", 443, 30, 24, 24, "..."},
+    {IDC_L_PASSWORD, "lPassword", "Static", 8, 99, -1, -1, "Системный пароль: (требуется при обновлении "},
+    {IDC_LABEL1, "Label1", "Static", 8, 111, -1, -1, "сервера; как правило, не редактируется)"},
+    {IDC_E_PASSWORD, "ePassword", "Edit", 8, 127, 177, -1, ""},
+    {IDC_GB_LOG, "gbLog", "Button", 0, 161, 476, 264, " Лог работы "},
+    {IDC_M_LOG, "mLog", "Edit", -1, -1, -1, -1, ""},
+    {IDC_BEVEL1, "Bevel1", "Static", 0, 425, 476, 6, nullptr},
+    {IDC_P_BTN, "pBtn", "Static", 0, 431, 476, 42, nullptr},
+    {IDC_IMAGE1, "Image1", "Static", 0, 0, 49, 42, nullptr},
+    {IDC_A_PROGRESS, "aProgress", "SysAnimate32", 0, 0, 41, 41, nullptr},
+    {IDC_M_CAPTIONS, "mCaptions", "Edit", 49, 5, 280, 32, ""},
+    {IDC_OK_BTN, "OKBtn", "Button", 332, 8, 68, 25, "&Старт"},
+    {IDC_CANCEL_BTN, "CancelBtn", "Button", 404, 8, 68, 25, "Выход"},
+};
+
+TEST_F(WindowTest, TheWindowAndItsControlsHaveTheirClassesPlacesSizesAndRussianCaptions) {
+  Updater updater(program_);
+  HWND window = updater.Window();
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(SwitchLanguage(updater, Russian_Language));
+
+  RECT client;
+  GetClientRect(window, &client);
+  EXPECT_EQ(client.right, 476);
+  EXPECT_EQ(client.bottom, 473);
+  const LONG style = GetWindowLongW(window, GWL_STYLE);
+  EXPECT_TRUE(style & WS_SYSMENU);
+  EXPECT_FALSE(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME)) << "only the system-menu box, fixed size";
+  RECT frame, work;
+  GetWindowRect(window, &frame);
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  EXPECT_NEAR((frame.left + frame.right) / 2, (work.left + work.right) / 2, 1) << "centred";
+  EXPECT_NEAR((frame.top + frame.bottom) / 2, (work.top + work.bottom) / 2, 1) << "centred";
+
+  for (const ControlSpec& c : kControls) {
+    SCOPED_TRACE(c.Name);
+    HWND w = updater.Control(c.Id);
+    ASSERT_NE(w, nullptr);
+    EXPECT_STRCASEEQ(ClassOf(w).c_str(), c.Class);
+    const RECT r = RectInParent(w);
+    if (c.X >= 0) { EXPECT_EQ(r.left, c.X); }
+    if (c.Y >= 0) { EXPECT_EQ(r.top, c.Y); }
+    if (c.Width >= 0) { EXPECT_EQ(r.right - r.left, c.Width); }
+    if (c.Height >= 0) { EXPECT_EQ(r.bottom - r.top, c.Height); }
+    if (c.Russian) { EXPECT_EQ(TextOf(w), c.Russian); }
+  }
+
+  // The state before any project is chosen.
+  EXPECT_FALSE(IsWindowEnabled(updater.Control(IDC_E_PROGRAM_LOCATION)));
+  EXPECT_FALSE(IsWindowEnabled(updater.Control(IDC_BB_PROGRAM_LOCATION)));
+  EXPECT_FALSE(IsWindowVisible(updater.Control(IDC_IMAGE1)));
+  EXPECT_FALSE(IsWindowVisible(updater.Control(IDC_A_PROGRESS)));
+  EXPECT_EQ(SendMessageW(updater.Control(IDC_E_PASSWORD), EM_GETPASSWORDCHAR, 0, 0), L'*');
+  const LONG logStyle = GetWindowLongW(updater.Control(IDC_M_LOG), GWL_STYLE);
+  EXPECT_TRUE((logStyle & (ES_MULTILINE | ES_READONLY | WS_VSCROLL | WS_HSCROLL)) ==
+              (ES_MULTILINE | ES_READONLY | WS_VSCROLL | WS_HSCROLL));
+  EXPECT_FALSE(logStyle & ES_WANTRETURN);
+}
+
+//--- Languages ---------------------------------------------------------------------------
+
+// The controls whose captions the translation table sets.
+const std::pair<int, const char*> kTranslatedControls[] = {
+    {IDC_GB_CONNECTION, "gbConnection"}, {IDC_L_PROGRAM_LOCATION, "lProgramLocation"},
+    {IDC_BB_PROGRAM_LOCATION, "bbProgramLocation"}, {IDC_L_PASSWORD, "lPassword"},
+    {IDC_LABEL1, "Label1"}, {IDC_GB_LOG, "gbLog"}, {IDC_OK_BTN, "OKBtn"}, {IDC_CANCEL_BTN, "CancelBtn"},
+};
+
+bool WindowTest::SwitchLanguage(Updater& updater, int Language) {
+  updater.Command(IDM_LANGUAGE_BASE + Language);
+  return WaitFor([&] {
+    if (HWND box = updater.Box(0)) Updater::Answer(box, IDOK);
+    for (const auto& [id, name] : kTranslatedControls)
+      if (updater.Text(id) != texts_.Caption(name, Language)) return false;
+    return true;
+  });
+}
+
+TEST_F(WindowTest, TheLanguageMenuRelabelsEveryControlAndTheCaptionInEachLanguage) {
+  Updater updater(program_);
+  ASSERT_NE(updater.Window(), nullptr);
+  // At start-up the controls read in the system's language.
+  for (const auto& [id, name] : kTranslatedControls)
+    EXPECT_EQ(updater.Text(id), texts_.Caption(name, texts_.StartLanguage())) << name << " at start-up";
+
+  // Each language in turn, the one the program started in last: choosing the
+  // active language again changes nothing.
+  std::vector<std::pair<int, const char*>> languages = {
+      {Russian_Language, "russian"}, {English_Language, "english"}, {German_Language, "german"},
+      {French_Language, "french"}};
+  std::stable_partition(languages.begin(), languages.end(),
+                        [&](const auto& l) { return l.first != texts_.StartLanguage(); });
+  for (const auto& [language, file] : languages) {
+    SCOPED_TRACE(file);
+    ASSERT_TRUE(SwitchLanguage(updater, language));
+    for (const auto& [id, name] : kTranslatedControls) EXPECT_EQ(updater.Text(id), texts_.Caption(name, language)) << name;
+    EXPECT_EQ(TextOf(updater.Window()), "Updater");
+    Sleep(300);
+    Screenshot(std::string("main-window-") + file);
+  }
+}
+
+//--- Projects ------------------------------------------------------------------------------
+
+TEST_F(WindowTest, EachProjectEntryFillsTheLocationPasswordAndCaptionAndEnablesTheLocation) {
+  Updater updater(program_, ProfileEnv());
+  ASSERT_NE(updater.Window(), nullptr);
+  const struct {
+    int Command;
+    const char* Folder;
+    const char* Name;
+  } projects[] = {
+      {IDM_PROJECT_ZAVUDAVADA, "NorvelSoft\\ZAVUDAVADA_RU", "Zavudavada"},
+      {IDM_PROJECT_TAMBER_MINI, "NorvelSoft\\TAMBER_MINI_RU", "Tamber_Mini"},
+      {IDM_PROJECT_TAMBER, "NorvelSoft\\TAMBER_RU", "Tamber"},
+  };
+  for (const auto& p : projects) {
+    SCOPED_TRACE(p.Name);
+    // Edits the user made are discarded by the next click.
+    SetWindowTextW(updater.Control(IDC_E_PROGRAM_LOCATION), L"C:\\edited");
+    const std::string expected = profile_.string() + "\\" + p.Folder;
+    updater.Command(p.Command);
+    ASSERT_TRUE(WaitFor([&] { return updater.Text(IDC_E_PROGRAM_LOCATION) == expected; }))
+        << updater.Text(IDC_E_PROGRAM_LOCATION);
+    EXPECT_EQ(updater.Password(), "qelvormask");
+    EXPECT_EQ(TextOf(updater.Window()), std::string("Updater ПО КЛУР ГК \"Норвел\": обновление проекта ") + p.Name);
+    EXPECT_TRUE(IsWindowEnabled(updater.Control(IDC_E_PROGRAM_LOCATION)));
+    EXPECT_TRUE(IsWindowEnabled(updater.Control(IDC_BB_PROGRAM_LOCATION)));
+  }
+}
+
+TEST_F(WindowTest, StartWithoutAProjectShowsOnlyTheWarning) {
+  Updater updater(program_);
+  ASSERT_NE(updater.Window(), nullptr);
+  updater.Command(IDC_OK_BTN);
+  HWND box = updater.Box();
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(Updater::BoxText(box), GetMsgText("uMain_OkBtn_1"));
+  Updater::Answer(box, IDOK);
+  EXPECT_EQ(updater.Box(1000), nullptr) << "a second box";
+  EXPECT_EQ(updater.Text(IDC_M_LOG), "");
+  EXPECT_EQ(updater.Text(IDC_M_CAPTIONS), "");
+  EXPECT_FALSE(IsWindowVisible(updater.Control(IDC_IMAGE1)));
+  EXPECT_EQ(fs::file_size(updater.LogFiles().at(0)), 0u);
+}
+
+//--- An update through the window -------------------------------------------------------------
+
+// A client-only installation of Tamber below the all-users profile folder.
+class ClientOnlyUpdate : public WindowTest {
+protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    root_ = profile_ / "NorvelSoft" / "TAMBER_RU";
+    WriteFile(root_ / "Program" / "Tamber.exe", "the old Tamber.exe");
+    WriteFile(root_ / "Program" / "grids.ini", "[grids]");
+    WriteFile(root_ / "Resources" / "Logo.bmp", "the old logo");
+  }
+  // Chooses Tamber, presses Start and returns the first question.
+  HWND StartTamber(Updater& updater) {
+    updater.Command(IDM_PROJECT_TAMBER);
+    WaitFor([&] { return !updater.Text(IDC_E_PROGRAM_LOCATION).empty(); });
+    updater.Command(IDC_OK_BTN);
+    return updater.Box();
+  }
+  std::string Location() const { return root_.string(); }
+
+  fs::path root_;
+};
+
+// The colour of the status text: whether any pixel of the status area on
+// the screen has it.
+bool StatusAreaShows(HWND Captions, COLORREF Color) {
+  RECT r;
+  GetWindowRect(Captions, &r);
+  HDC screen = GetDC(nullptr);
+  bool found = false;
+  for (int y = r.top; y < r.bottom && !found; ++y)
+    for (int x = r.left; x < r.right && !found; ++x) found = GetPixel(screen, x, y) == Color;
+  ReleaseDC(nullptr, screen);
+  return found;
+}
+
+TEST_F(ClientOnlyUpdate, YesUpdatesTheClientAndShowsSuccessInGreen) {
+  Updater updater(program_, ProfileEnv());
+  ASSERT_NE(updater.Window(), nullptr);
+  HWND question = StartTamber(updater);
+  ASSERT_NE(question, nullptr);
+  EXPECT_EQ(WithCrLf(Updater::BoxText(question)),
+            WithCrLf(GetMsgText("uUpdate_UpdateProgramm_05", Location(), GetMsgText("uUpdate_UpdateProgramm_02"),
+                                "TAMBER")));
+  Updater::Answer(question, IDYES);
+
+  const std::string finished = WithCrLf(GetMsgText("uMain_Finished_1"));
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        if (HWND box = updater.Box(0)) {
+          ADD_FAILURE() << "unexpected box: " << Updater::BoxText(box);
+          Updater::Answer(box, IDOK);
+        }
+        return updater.Text(IDC_M_CAPTIONS) == finished;
+      },
+      180000))
+      << updater.Text(IDC_M_CAPTIONS) << "\n" << updater.Text(IDC_M_LOG);
+
+  // The new client program came out of the program's own client payload.
+  EXPECT_TRUE(ReadFile(root_ / "Program" / "Tamber.exe") == ReadFile(fs::u8path(NEW_TAMBER_EXE)));
+  EXPECT_TRUE(IsWindowVisible(updater.Control(IDC_IMAGE1)));
+  EXPECT_FALSE(IsWindowVisible(updater.Control(IDC_A_PROGRESS)));
+  EXPECT_TRUE(IsWindowEnabled(updater.Control(IDC_P_BTN)));
+  Sleep(300);
+  EXPECT_TRUE(StatusAreaShows(updater.Control(IDC_M_CAPTIONS), RGB(0, 128, 0))) << "green";
+  EXPECT_FALSE(StatusAreaShows(updater.Control(IDC_M_CAPTIONS), RGB(128, 0, 0))) << "no maroon";
+  Screenshot("main-window-updated");
+
+  // The log pane and the log file end with the success line.
+  const std::string pane = updater.Text(IDC_M_LOG);
+  const std::string last = GetMsgText("uMain_Finished_2");
+  EXPECT_EQ(pane.substr(pane.size() - std::min(pane.size(), last.size())), last);
+  const std::string file = ReadFile(updater.LogFiles().at(0));
+  EXPECT_EQ(file.substr(file.size() - std::min(file.size(), last.size() + 2)), last + "\r\n");
+}
+
+TEST_F(ClientOnlyUpdate, NoAtTheFirstQuestionShowsInterruptedAndNoErrorBox) {
+  Updater updater(program_, ProfileEnv());
+  ASSERT_NE(updater.Window(), nullptr);
+  HWND question = StartTamber(updater);
+  ASSERT_NE(question, nullptr);
+  // While the run asks, the connection group and the button panel are
+  // disabled and the status area says the update is in progress.
+  EXPECT_FALSE(IsWindowEnabled(updater.Control(IDC_GB_CONNECTION)));
+  EXPECT_FALSE(IsWindowEnabled(updater.Control(IDC_P_BTN)));
+  EXPECT_TRUE(IsWindowVisible(updater.Control(IDC_A_PROGRESS)));
+  EXPECT_FALSE(IsWindowVisible(updater.Control(IDC_IMAGE1)));
+  EXPECT_EQ(updater.Text(IDC_M_CAPTIONS), WithCrLf(GetMsgText("uMain_OkBtn_2")));
+  Updater::Answer(question, IDNO);
+  ASSERT_TRUE(WaitFor([&] { return updater.Text(IDC_M_CAPTIONS) == WithCrLf(GetMsgText("uMain_Finished_4")); }))
+      << updater.Text(IDC_M_CAPTIONS);
+  EXPECT_EQ(updater.Box(2000), nullptr) << "an error box after No";
+  EXPECT_TRUE(IsWindowVisible(updater.Control(IDC_IMAGE1)));
+  Sleep(300);
+  EXPECT_TRUE(StatusAreaShows(updater.Control(IDC_M_CAPTIONS), RGB(128, 0, 0))) << "maroon";
+  EXPECT_EQ(ReadFile(root_ / "Program" / "Tamber.exe"), "the old Tamber.exe");
+  const std::string file = ReadFile(updater.LogFiles().at(0));
+  EXPECT_EQ(file.find(GetMsgText("uUpdate_UpdateProgramm_06")), std::string::npos) << "the abort was logged";
+}
+
+TEST_F(ClientOnlyUpdate, AnErrorBeforeTheMainStageIsLoggedShownAndTheRunEndsInterrupted) {
+  // The lock test renames the installation's folder aside and back; a
+  // folder of that name already there makes it fail.
+  fs::create_directories(root_.string() + "_");
+  Updater updater(program_, ProfileEnv());
+  ASSERT_NE(updater.Window(), nullptr);
+  HWND question = StartTamber(updater);
+  ASSERT_NE(question, nullptr);
+  Updater::Answer(question, IDYES);
+
+  const std::string message = GetMsgText("uUpdate_UpdateProgramm_33", Location());
+  HWND box = updater.Box(60000);
+  ASSERT_NE(box, nullptr) << updater.Text(IDC_M_LOG);
+  EXPECT_EQ(WithCrLf(Updater::BoxText(box)), WithCrLf(message));
+  // The outcome is shown before the error box.
+  EXPECT_EQ(updater.Text(IDC_M_CAPTIONS), WithCrLf(GetMsgText("uMain_Finished_4")));
+  EXPECT_TRUE(IsWindowVisible(updater.Control(IDC_IMAGE1)));
+  Updater::Answer(box, IDOK);
+  EXPECT_TRUE(WaitFor([&] { return IsWindowEnabled(updater.Control(IDC_P_BTN)) != FALSE; }));
+  const std::string file = ReadFile(updater.LogFiles().at(0));
+  EXPECT_NE(file.find(message), std::string::npos) << "not logged";
+  EXPECT_EQ(ReadFile(root_ / "Program" / "Tamber.exe"), "the old Tamber.exe");
+}
+
+TEST_F(ClientOnlyUpdate, OnlineAndShutdownFailWithTheirTextsThroughTheErrorBox) {
+  const struct {
+    int Command;
+    const char* Key;
+  } commands[] = {{IDM_OPERATIONS_ONLINE, "uUpdate_UpdateOnLine_02"}, {IDM_OPERATIONS_SHUTDOWN, "uUpdate_UpdateShutdown_2"}};
+  Updater updater(program_, ProfileEnv());
+  ASSERT_NE(updater.Window(), nullptr);
+  updater.Command(IDM_PROJECT_TAMBER);
+  for (const auto& c : commands) {
+    SCOPED_TRACE(c.Key);
+    updater.Command(c.Command);
+    HWND box = updater.Box();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(WithCrLf(Updater::BoxText(box)), WithCrLf(GetMsgText(c.Key)));
+    Updater::Answer(box, IDOK);
+    EXPECT_NE(ReadFile(updater.LogFiles().at(0)).find(GetMsgText(c.Key)), std::string::npos) << "not logged";
+    EXPECT_TRUE(IsWindowEnabled(updater.Control(IDC_GB_CONNECTION))) << "the controls stay disabled";
+  }
+}
+
+//--- The folder chooser ----------------------------------------------------------------------
+
+BOOL CALLBACK CollectStaticText(HWND w, LPARAM texts) {
+  if (_wcsicmp(Widen(ClassOf(w)).c_str(), L"Static") == 0)
+    reinterpret_cast<std::vector<std::string>*>(texts)->push_back(TextOf(w));
+  return TRUE;
+}
+
+// Texts of the static controls of a window.
+std::vector<std::string> StaticTexts(HWND Window) {
+  std::vector<std::string> texts;
+  EnumChildWindows(Window, &CollectStaticText, reinterpret_cast<LPARAM>(&texts));
+  return texts;
+}
+
+bool SameFolder(const std::string& a, const std::string& b) { return _wcsicmp(Widen(a).c_str(), Widen(b).c_str()) == 0; }
+
+TEST_F(ClientOnlyUpdate, TheFolderChooserOpensAtTheLocationAndConfirmingPutsTheFolderThere) {
+  // A folder near the top of the drive: Wine's browser does not always
+  // find its way down to a deep one.
+  TempDir shallow("C:\\");
+  Updater updater(program_, ProfileEnv());
+  ASSERT_NE(updater.Window(), nullptr);
+  updater.Command(IDM_PROJECT_TAMBER);
+  ASSERT_TRUE(WaitFor([&] { return SameFolder(updater.Text(IDC_E_PROGRAM_LOCATION), Location()); }));
+  SetWindowTextW(updater.Control(IDC_E_PROGRAM_LOCATION), Widen(shallow.Path()).c_str());
+  updater.Command(IDC_BB_PROGRAM_LOCATION);
+  HWND browser = updater.Box();
+  ASSERT_NE(browser, nullptr);
+  const std::vector<std::string> texts = StaticTexts(browser);
+  EXPECT_NE(std::find(texts.begin(), texts.end(), GetMsgText("uMain_ProgramLocation_1")), texts.end());
+  EXPECT_FALSE(IsWindowEnabled(updater.Window())) << "the main window stays usable under the browser";
+  // Confirmed as it opened: with the location selected. The selection is
+  // made once the browser is up; it is there when the tree's selected item
+  // lies below the tree's top.
+  HWND tree = FindWindowExW(browser, nullptr, WC_TREEVIEWW, nullptr);
+  ASSERT_NE(tree, nullptr);
+  EXPECT_TRUE(WaitFor([&] {
+    const LRESULT item = SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0);
+    return item && SendMessageW(tree, TVM_GETNEXTITEM, TVGN_PARENT, item);
+  }));
+  SetWindowTextW(updater.Control(IDC_E_PROGRAM_LOCATION), L"");
+  Updater::Answer(browser, IDOK);
+  ASSERT_TRUE(WaitFor([&] { return !updater.Text(IDC_E_PROGRAM_LOCATION).empty(); }));
+  EXPECT_TRUE(SameFolder(updater.Text(IDC_E_PROGRAM_LOCATION), shallow.Path())) << updater.Text(IDC_E_PROGRAM_LOCATION);
+  EXPECT_TRUE(WaitFor([&] { return IsWindowEnabled(updater.Window()) != FALSE; }));
+}
+
+TEST_F(ClientOnlyUpdate, CancellingTheFolderChooserKeepsTheLocation) {
+  Updater updater(program_, ProfileEnv());
+  ASSERT_NE(updater.Window(), nullptr);
+  updater.Command(IDM_PROJECT_TAMBER);
+  ASSERT_TRUE(WaitFor([&] { return !updater.Text(IDC_E_PROGRAM_LOCATION).empty(); }));
+  const char* const locations[] = {"C:\\no such folder\\anywhere", ""};
+  for (const char* location : locations) {
+    SCOPED_TRACE(location);
+    SetWindowTextW(updater.Control(IDC_E_PROGRAM_LOCATION), Widen(location).c_str());
+    updater.Command(IDC_BB_PROGRAM_LOCATION);
+    HWND browser = updater.Box();
+    ASSERT_NE(browser, nullptr);
+    Updater::Answer(browser, IDCANCEL);
+    EXPECT_TRUE(WaitFor([&] { return IsWindowEnabled(updater.Window()) != FALSE; }));
+    EXPECT_EQ(updater.Text(IDC_E_PROGRAM_LOCATION), location);
+  }
+}
+
+//--- Help -----------------------------------------------------------------------------------
+
+TEST_F(WindowTest, HelpOpensTheHelpViewer) {
+  Updater updater(program_);
+  ASSERT_NE(updater.Window(), nullptr);
+  updater.Command(IDM_HELP);
+  HWND viewer = nullptr;
+  ASSERT_TRUE(WaitFor([&] { return (viewer = FindWindowW(L"HH Parent", nullptr)) != nullptr; }))
+      << "no help viewer window";
+  DWORD pid = 0;
+  GetWindowThreadProcessId(viewer, &pid);
+  PostMessageW(viewer, WM_CLOSE, 0, 0);
+  if (HANDLE p = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid)) {
+    if (WaitForSingleObject(p, 10000) == WAIT_TIMEOUT) TerminateProcess(p, 1);
+    CloseHandle(p);
+  }
+}
+
+//--- A damaged server registration ------------------------------------------------------------
+
+// The maker's server service registered with a command line that names no
+// known server program; removed again when the test ends.
+class DamagedServerRegistration : public WindowTest {
+protected:
+  static constexpr const wchar_t* kKey = L"SYSTEM\\CurrentControlSet\\Services\\NorvelRaruRIvizServer";
+  void SetUp() override {
+    WindowTest::SetUp();
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kKey);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const std::wstring image = L"C:\\Firebird\\bin\\unknown.exe";
+    RegSetValueExW(key, L"ImagePath", 0, REG_SZ, reinterpret_cast<const BYTE*>(image.c_str()),
+                   static_cast<DWORD>((image.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+  }
+  void TearDown() override { RegDeleteTreeW(HKEY_LOCAL_MACHINE, kKey); }
+};
+
+TEST_F(DamagedServerRegistration, StartUpShowsTheErrorWithTheAdviceAndStillOpensTheWindow) {
+  Updater updater(program_);
+  HWND box = updater.Box();
+  ASSERT_NE(box, nullptr) << "no error box at start-up";
+  const std::string expected = std::string("Тип сервера FireBird определить не удалось.\r") +
+                               GetMsgText("uMain_FormCreate_2");
+  EXPECT_EQ(WithCrLf(Updater::BoxText(box)), WithCrLf(expected));
+  Updater::Answer(box, IDOK);
+
+  HWND window = updater.Window();
+  ASSERT_NE(window, nullptr) << "the window did not open after the error";
+  EXPECT_EQ(TextOf(window), GetMsgText("uMain_FormCreate_1"));
+  EXPECT_NE(ReadFile(updater.LogFiles().at(0)).find(expected), std::string::npos) << "not logged";
+
+  // Without a server description the service commands fail with their own
+  // messages.
+  const struct {
+    int Command;
+    const char* Message;
+  } commands[] = {
+      {IDM_OPERATIONS_START, "Невозможно запустить службу сервера FireBird. Попробуйте перезагрузить компьютер и "
+                             "снова запустить приложение."},
+      {IDM_OPERATIONS_STOP, "Невозможно остановить службу сервера FireBird. Попробуйте перезагрузить компьютер и "
+                            "снова запустить приложение."},
+  };
+  for (const auto& c : commands) {
+    SCOPED_TRACE(c.Command - IDM_MAIN_BASE);
+    updater.Command(c.Command);
+    HWND error = updater.Box(90000);
+    ASSERT_NE(error, nullptr);
+    EXPECT_EQ(Updater::BoxText(error), c.Message);
+    Updater::Answer(error, IDOK);
+  }
+}
+
+} // namespace

@@ -1,0 +1,129 @@
+// uMain - the main window TfrmMain: a thin Win32 layer over the update
+// engine. It is the engine's host (settings, run log, status area, boxes and
+// questions, pending messages), the target of its translation table, and the
+// pane of the run log; the handlers call the engine and show what comes back.
+//
+// The names: TfrmMain is the main form (window) of the program; control names
+// carry their kind in front: e edit box, bb button with a picture, l label,
+// m multi-line box (mLog the log pane, mCaptions the status area), gb group,
+// p panel, a animation; mm and mi are menu entries. Label1 is the second line
+// of lPassword, Img the logo, Image1 the outcome picture, Bevel1 the line
+// above the button panel.
+#pragma once
+
+#include "uHost.h"
+#include "uLDM.h"
+#include "uLangTable.h"
+#include "uRunLog.h"
+
+#include "os/WindowsSupport.h"
+
+#include <exception>
+#include <map>
+#include <string>
+#include <vector>
+
+class TfrmMain : public IHost, public ITranslationTarget, public ILogPane {
+public:
+  TfrmMain();
+  ~TfrmMain() override;
+  TfrmMain(const TfrmMain&) = delete;
+  TfrmMain& operator=(const TfrmMain&) = delete;
+
+  // Creates the window, its controls and menu, links its translation table
+  // to Ldm and runs FormCreate. The window is not shown yet.
+  void Create(HINSTANCE Instance, TLDM& Ldm);
+  HWND Handle() const { return hwnd_; }
+  void SetApplicationTitle(const std::string& Title) { appTitle_ = Title; }
+
+  // The settings the program sets after the window is created.
+  TUpdateSettings& Values() { return settings_; }
+  // Enables or disables the program location box and its button.
+  void EnableProgramLocation(bool Enable);
+
+  //--- IHost ------------------------------------------------------------------
+  void ShowMessage(TMsgDlgType Type, const std::string& Text) override;
+  bool AskYesNo(TMsgDlgType Type, const std::string& Text, TDefaultButton Default) override;
+  void ProcessMessages() override;
+  [[noreturn]] void EndProgram() override;
+  const TUpdateSettings& Settings() const override { return settings_; }
+  bool HadErrors() const override { return hadErrors_; }
+  void SetHadErrors(bool Value) override { hadErrors_ = Value; }
+  void SaveExceptionToLog(const std::string& Text) override;
+  void SetStatusText(const std::string& Text) override;
+
+  //--- ITranslationTarget -------------------------------------------------------
+  std::string ClassName() const override { return "TfrmMain"; }
+  bool GetText(const std::string& Control, const std::string& Property, std::string& Value) const override;
+  void SetText(const std::string& Control, const std::string& Property, const std::string& Value) override;
+  bool GetLines(const std::string& Control, std::vector<std::string>& Lines) const override;
+  void SetLines(const std::string& Control, const std::vector<std::string>& Lines) override;
+  bool GetFont(const std::string& Control, std::string& Name, std::string& CharSet) const override;
+  void SetFont(const std::string& Control, const std::string& Name, const std::string& CharSet) override;
+
+  //--- ILogPane ---------------------------------------------------------------
+  void AddLine(const std::string& Line) override;
+
+  // The program-wide error hook: logs and shows an error that left a
+  // handler, unless it is a silent abort or its details are in the log.
+  void AEException(const std::exception& E);
+
+private:
+  static LRESULT CALLBACK WindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam);
+  static LRESULT CALLBACK ContainerProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam);
+  LRESULT OnMessage(UINT Message, WPARAM WParam, LPARAM LParam);
+  void OnCommand(int Code, int Id);
+  LRESULT OnControlColor(HDC Dc, HWND Control);
+
+  void CreateControls();
+  void CreateMainMenu();
+  void FormCreate();
+  void ReadServerDescription();
+  void WriteMissingFile(const std::string& Dir, const char* FileName, const char* Type, const char* Name);
+
+  void ProjectClick(const char* Code);
+  void LanguageClick(int Language);
+  void OKBtnClick();
+  void ShowResult(bool Success);
+  void EnableControls(bool Enable);
+  void ProgramLocationClick();
+  void DatabaseModeClick(bool Online);
+  void HelpClick();
+
+  // Named parts of the window: a control, or a menu entry.
+  struct MenuEntry {
+    HMENU Parent = nullptr; // nullptr: not in the menu (the hidden entry)
+    UINT Position = 0;
+    std::wstring Text;
+  };
+  struct FontSpec {
+    std::string Name;
+    std::string CharSet;
+    bool Bold = false;
+    HFONT Font = nullptr;
+  };
+  HWND Control(const std::string& Name) const;
+  HFONT MakeFont(const FontSpec& Spec) const;
+  void ApplyFont(const std::string& Control, FontSpec& Spec);
+  void SetCaptionsColor(COLORREF Color);
+
+  HINSTANCE instance_ = nullptr;
+  HWND hwnd_ = nullptr;
+  std::map<std::string, HWND> controls_;
+  std::map<std::string, MenuEntry> menu_;
+  std::map<std::string, FontSpec> fonts_; // by control name; "TfrmMain" is the window's
+  HMENU mainMenu_ = nullptr;
+  HBRUSH menuBrush_ = nullptr;
+  HBRUSH logoBrush_ = nullptr;
+  HBITMAP logo_ = nullptr, success_ = nullptr, errors_ = nullptr;
+  COLORREF captionsColor_ = RGB(128, 0, 0);
+
+  std::string appTitle_ = "Updater_Tamber";
+  std::string programDir_;
+  TUpdateSettings settings_;
+  bool hadErrors_ = false;
+  TRunLog log_;
+  TLDM* ldm_ = nullptr;
+  TLangTable sill_{"frmMain", "Sill"};
+  bool linked_ = false;
+};
