@@ -47,7 +47,9 @@ function(add_project_test name)
       message(FATAL_ERROR "add_project_test(${name}): ${opt} takes one value, not \"${T_${opt}}\"")
     endif()
   endforeach()
-  set(props LABELS "${T_LABELS}")
+  # A case that hangs fails after a quarter of an hour instead of holding up
+  # the whole run (the longest case takes about a minute).
+  set(props LABELS "${T_LABELS}" TIMEOUT 900)
   if(T_FIXTURES)
     list(APPEND props FIXTURES_REQUIRED "${T_FIXTURES}")
   endif()

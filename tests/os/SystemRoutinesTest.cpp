@@ -5,6 +5,10 @@
 #include "TestHosts.h"
 #include "uQrxRout.h"
 
+#ifdef _WIN32
+#include "os/WindowsSupport.h"
+#endif
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -202,6 +206,51 @@ TEST(KillTask, TerminatesEveryMatchAndReportsTheLastOutcome) {
   }
 }
 
+// The probe sleeping, to be terminated. On Windows it is started without a
+// console: a terminated process's console host under Wine can outlive it and
+// keep the test's output open, so that CTest waits for it.
+class SleepingChild {
+public:
+  explicit SleepingChild(const std::string& exe) {
+#ifdef _WIN32
+    std::wstring line = L"\"" + os::win::Widen(exe) + L"\" sleep";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr, &si, &pi)) {
+      CloseHandle(pi.hThread);
+      process_ = os::win::ScopedHandle(pi.hProcess);
+    }
+#else
+    process_ = os::Sys().StartProcess(exe, " sleep", "", 0);
+#endif
+  }
+  bool Started() const {
+#ifdef _WIN32
+    return process_.Valid();
+#else
+    return static_cast<bool>(process_);
+#endif
+  }
+  std::uint32_t Wait() {
+#ifdef _WIN32
+    WaitForSingleObject(process_.Get(), INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(process_.Get(), &code);
+    return code;
+#else
+    return os::Sys().WaitForExit(process_);
+#endif
+  }
+
+private:
+#ifdef _WIN32
+  os::win::ScopedHandle process_;
+#else
+  os::Process process_;
+#endif
+};
+
 TEST(KillTask, EndsARealChildNamedInAnotherLetterCase) {
   TempDir dir;
   const std::string name = "KillProbe" + std::to_string(std::hash<std::string>{}(dir.Path()) % 1000000) +
@@ -212,8 +261,8 @@ TEST(KillTask, EndsARealChildNamedInAnotherLetterCase) {
 #endif
   const std::string exe = dir.File(name);
   fs::copy_file(fs::u8path(ProbePath()), fs::u8path(exe));
-  os::Process child = os::Sys().StartProcess(exe, " sleep", dir.Path(), 0);
-  ASSERT_TRUE(child);
+  SleepingChild child(exe);
+  ASSERT_TRUE(child.Started());
   std::string lower = name;
   for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
   int result = -1;
@@ -224,9 +273,9 @@ TEST(KillTask, EndsARealChildNamedInAnotherLetterCase) {
   }
   EXPECT_EQ(result, 1);
 #ifdef _WIN32
-  EXPECT_EQ(os::Sys().WaitForExit(child), 0u); // terminated with exit code 0
+  EXPECT_EQ(child.Wait(), 0u); // terminated with exit code 0
 #else
-  EXPECT_EQ(os::Sys().WaitForExit(child), 128u + 9u); // killed
+  EXPECT_EQ(child.Wait(), 128u + 9u); // killed
 #endif
   EXPECT_EQ(KillTask(lower), -1);
 }
