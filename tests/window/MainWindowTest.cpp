@@ -629,6 +629,7 @@ TEST_F(ClientOnlyUpdate, NoAtTheFirstQuestionShowsInterruptedAndNoErrorBox) {
   EXPECT_TRUE(IsWindowVisible(updater.Control(IDC_IMAGE1)));
   Sleep(300);
   EXPECT_TRUE(StatusAreaShows(updater.Control(IDC_M_CAPTIONS), RGB(128, 0, 0))) << "maroon";
+  Screenshot("main-window-interrupted");
   EXPECT_EQ(ReadFile(root_ / "Program" / "Tamber.exe"), "the old Tamber.exe");
   const std::string file = ReadFile(updater.LogFiles().at(0));
   EXPECT_EQ(file.find(GetMsgText("uUpdate_UpdateProgramm_06")), std::string::npos) << "the abort was logged";

@@ -768,6 +768,8 @@ void TfrmMain::AddLine(const std::string& Line) {
   SendMessageW(log, EM_SETSEL, end, end);
   const std::wstring text = (end > 0 ? L"\r\n" : L"") + Widen(Line);
   SendMessageW(log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+  // The new line is in view from its start, with the date and time.
+  SendMessageW(log, WM_HSCROLL, SB_LEFT, 0);
 }
 
 //--- ITranslationTarget ----------------------------------------------------------------
