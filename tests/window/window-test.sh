@@ -16,12 +16,19 @@ done
 exec xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   wine=$1
   shift
-  export WINDOW_TEST_DESKTOP=UpdaterWindowTest
-  "$wine" explorer /desktop=$WINDOW_TEST_DESKTOP,1024x768 </dev/null >/dev/null 2>&1 &
+  # A desktop name of its own: the desktop of an earlier run may still be
+  # going away.
+  export WINDOW_TEST_DESKTOP=UpdaterWindowTest-$$
+  log=$(mktemp)
+  "$wine" explorer /desktop=$WINDOW_TEST_DESKTOP,1024x768 </dev/null >"$log" 2>&1 &
   desktop=$!
   "$wine" "$@"
   status=$?
-  kill $desktop 2>/dev/null
+  if ! kill $desktop 2>/dev/null; then
+    echo "window-test: the virtual desktop had ended before the test did; its output:" >&2
+    cat "$log" >&2
+  fi
   wait $desktop 2>/dev/null
+  rm -f "$log"
   exit $status
 ' window-test "$wine" "$@"

@@ -768,12 +768,8 @@ void TfrmMain::AddLine(const std::string& Line) {
   SendMessageW(log, EM_SETSEL, end, end);
   const std::wstring text = (end > 0 ? L"\r\n" : L"") + Widen(Line);
   SendMessageW(log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
-  // The caret goes to the start of the new line, so the pane shows where
-  // the lines begin rather than where the last one ends.
-  const LRESULT lines = SendMessageW(log, EM_GETLINECOUNT, 0, 0);
-  const LRESULT start = SendMessageW(log, EM_LINEINDEX, static_cast<WPARAM>(lines > 0 ? lines - 1 : 0), 0);
-  SendMessageW(log, EM_SETSEL, static_cast<WPARAM>(start), start);
-  SendMessageW(log, EM_SCROLLCARET, 0, 0);
+  // The new line is in view from its start, with the date and time.
+  SendMessageW(log, WM_HSCROLL, SB_LEFT, 0);
 }
 
 //--- ITranslationTarget ----------------------------------------------------------------
