@@ -72,11 +72,13 @@ bool WaitFor(const std::function<bool()>& Condition, DWORD Milliseconds = 30000)
   }
 }
 
+// A window's text. The program's thread may just have come back from a long
+// wait, which the system takes for a hang: the call waits for it all the same.
 std::string TextOf(HWND Window) {
   std::vector<wchar_t> buffer(65536);
   DWORD_PTR length = 0;
   if (!SendMessageTimeoutW(Window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
-                           SMTO_ABORTIFHUNG, 10000, &length))
+                           SMTO_NORMAL, 10000, &length))
     return "<no answer>";
   return Narrow(buffer.data(), length);
 }
