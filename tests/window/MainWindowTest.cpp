@@ -383,7 +383,7 @@ TEST_F(WindowTest, AFileThatCannotBeWrittenIsShownAndTheRestOfTheStartUpIsSkippe
 
 //--- Layout ------------------------------------------------------------------------------
 
-struct ControlSpec {
+struct ControlLayout {
   int Id;
   const char* Name;
   const char* Class;
@@ -392,7 +392,7 @@ struct ControlSpec {
 };
 
 // Positions and sizes in the parent (the window, a group or the panel).
-const ControlSpec kControls[] = {
+const ControlLayout kControls[] = {
     {IDC_GB_CONNECTION, "gbConnection", "Button", 0, 0, 476, 161, " Подключение  "},
     {IDC_IMG, "Img", "Static", -1, -1, -1, -1, nullptr},
     {IDC_L_PROGRAM_LOCATION, "lProgramLocation", "Static", 8, 17, -1, -1, "Путь к обновляемой программе:"},
@@ -431,7 +431,7 @@ TEST_F(WindowTest, TheWindowAndItsControlsHaveTheirClassesPlacesSizesAndRussianC
   EXPECT_NEAR((frame.left + frame.right) / 2, (work.left + work.right) / 2, 1) << "centred";
   EXPECT_NEAR((frame.top + frame.bottom) / 2, (work.top + work.bottom) / 2, 1) << "centred";
 
-  for (const ControlSpec& c : kControls) {
+  for (const ControlLayout& c : kControls) {
     SCOPED_TRACE(c.Name);
     HWND w = updater.Control(c.Id);
     ASSERT_NE(w, nullptr);
