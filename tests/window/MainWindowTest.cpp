@@ -72,11 +72,13 @@ bool WaitFor(const std::function<bool()>& Condition, DWORD Milliseconds = 30000)
   }
 }
 
+// A window's text. The program's thread may just have come back from a long
+// wait, which the system takes for a hang: the call waits for it all the same.
 std::string TextOf(HWND Window) {
   std::vector<wchar_t> buffer(65536);
   DWORD_PTR length = 0;
   if (!SendMessageTimeoutW(Window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
-                           SMTO_ABORTIFHUNG, 10000, &length))
+                           SMTO_NORMAL, 10000, &length))
     return "<no answer>";
   return Narrow(buffer.data(), length);
 }
@@ -381,7 +383,7 @@ TEST_F(WindowTest, AFileThatCannotBeWrittenIsShownAndTheRestOfTheStartUpIsSkippe
 
 //--- Layout ------------------------------------------------------------------------------
 
-struct ControlSpec {
+struct ControlLayout {
   int Id;
   const char* Name;
   const char* Class;
@@ -390,7 +392,7 @@ struct ControlSpec {
 };
 
 // Positions and sizes in the parent (the window, a group or the panel).
-const ControlSpec kControls[] = {
+const ControlLayout kControls[] = {
     {IDC_GB_CONNECTION, "gbConnection", "Button", 0, 0, 476, 161, " Подключение  "},
     {IDC_IMG, "Img", "Static", -1, -1, -1, -1, nullptr},
     {IDC_L_PROGRAM_LOCATION, "lProgramLocation", "Static", 8, 17, -1, -1, "Путь к обновляемой программе:"},
@@ -429,7 +431,7 @@ TEST_F(WindowTest, TheWindowAndItsControlsHaveTheirClassesPlacesSizesAndRussianC
   EXPECT_NEAR((frame.left + frame.right) / 2, (work.left + work.right) / 2, 1) << "centred";
   EXPECT_NEAR((frame.top + frame.bottom) / 2, (work.top + work.bottom) / 2, 1) << "centred";
 
-  for (const ControlSpec& c : kControls) {
+  for (const ControlLayout& c : kControls) {
     SCOPED_TRACE(c.Name);
     HWND w = updater.Control(c.Id);
     ASSERT_NE(w, nullptr);

@@ -149,8 +149,8 @@ private:
 TfrmMain::TfrmMain() = default;
 
 TfrmMain::~TfrmMain() {
-  for (auto& [name, spec] : fonts_)
-    if (spec.Font) DeleteObject(spec.Font);
+  for (auto& [name, choice] : fonts_)
+    if (choice.Font) DeleteObject(choice.Font);
   for (HGDIOBJ o : {static_cast<HGDIOBJ>(logoBrush_), static_cast<HGDIOBJ>(logo_), static_cast<HGDIOBJ>(success_),
                     static_cast<HGDIOBJ>(errors_), static_cast<HGDIOBJ>(menuBrush_)})
     if (o) DeleteObject(o);
@@ -318,9 +318,9 @@ void TfrmMain::CreateControls() {
   // "Microsoft Sans Serif" at 8 points, Cyrillic; the window's own font goes
   // to the controls that have none of their own.
   auto font = [this](const char* name, bool bold) {
-    FontSpec& spec = fonts_[name];
-    spec = FontSpec{"Microsoft Sans Serif", "RUSSIAN_CHARSET", bold, nullptr};
-    ApplyFont(name, spec);
+    FontChoice& choice = fonts_[name];
+    choice = FontChoice{"Microsoft Sans Serif", "RUSSIAN_CHARSET", bold, nullptr};
+    ApplyFont(name, choice);
   };
   font("TfrmMain", false);
   for (const char* name : {"gbConnection", "lProgramLocation", "lPassword", "Label1", "gbLog", "mCaptions"})
@@ -328,22 +328,22 @@ void TfrmMain::CreateControls() {
   for (const char* name : {"eProgramLocation", "ePassword", "mLog"}) font(name, false);
 }
 
-HFONT TfrmMain::MakeFont(const FontSpec& Spec) const {
+HFONT TfrmMain::MakeFont(const FontChoice& Choice) const {
   HDC screen = GetDC(nullptr);
   const int height = -MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72);
   ReleaseDC(nullptr, screen);
   LOGFONTW lf{};
   lf.lfHeight = height;
-  lf.lfWeight = Spec.Bold ? FW_BOLD : FW_NORMAL;
-  lf.lfCharSet = CharSetNumber(Spec.CharSet);
+  lf.lfWeight = Choice.Bold ? FW_BOLD : FW_NORMAL;
+  lf.lfCharSet = CharSetNumber(Choice.CharSet);
   lf.lfQuality = DEFAULT_QUALITY;
-  const std::wstring face = Widen(Spec.Name);
+  const std::wstring face = Widen(Choice.Name);
   wcsncpy(lf.lfFaceName, face.c_str(), LF_FACESIZE - 1);
   return CreateFontIndirectW(&lf);
 }
 
-void TfrmMain::ApplyFont(const std::string& Name, FontSpec& Spec) {
-  HFONT font = MakeFont(Spec);
+void TfrmMain::ApplyFont(const std::string& Name, FontChoice& Choice) {
+  HFONT font = MakeFont(Choice);
   if (Name == "TfrmMain") {
     // The controls without a font of their own take the window's.
     for (const auto& [control, window] : controls_)
@@ -351,8 +351,8 @@ void TfrmMain::ApplyFont(const std::string& Name, FontSpec& Spec) {
   } else {
     SendMessageW(Control(Name), WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
   }
-  if (Spec.Font) DeleteObject(Spec.Font);
-  Spec.Font = font;
+  if (Choice.Font) DeleteObject(Choice.Font);
+  Choice.Font = font;
 }
 
 HWND TfrmMain::Control(const std::string& Name) const {

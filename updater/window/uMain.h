@@ -96,22 +96,22 @@ private:
     UINT Position = 0;
     std::wstring Text;
   };
-  struct FontSpec {
+  struct FontChoice {
     std::string Name;
     std::string CharSet;
     bool Bold = false;
     HFONT Font = nullptr;
   };
   HWND Control(const std::string& Name) const;
-  HFONT MakeFont(const FontSpec& Spec) const;
-  void ApplyFont(const std::string& Control, FontSpec& Spec);
+  HFONT MakeFont(const FontChoice& Choice) const;
+  void ApplyFont(const std::string& Control, FontChoice& Choice);
   void SetCaptionsColor(COLORREF Color);
 
   HINSTANCE instance_ = nullptr;
   HWND hwnd_ = nullptr;
   std::map<std::string, HWND> controls_;
   std::map<std::string, MenuEntry> menu_;
-  std::map<std::string, FontSpec> fonts_; // by control name; "TfrmMain" is the window's
+  std::map<std::string, FontChoice> fonts_; // by control name; "TfrmMain" is the window's
   HMENU mainMenu_ = nullptr;
   HBRUSH menuBrush_ = nullptr;
   HBRUSH logoBrush_ = nullptr;
