@@ -13,9 +13,14 @@ if [ ! -f "$prefix/system.reg" ]; then
   # has ended (bounded, in case another program keeps a wineserver running).
   timeout 180 wineserver -w || true
 fi
+# Wine's own fonts (Debian's fonts-wine puts them in /usr/share/wine/fonts;
+# older packages used /usr/share/fonts/truetype/wine): without them in the
+# prefix the window's caption glyphs (Marlett) are missing.
 fonts=$prefix/drive_c/windows/Fonts
-if [ -d /usr/share/fonts/truetype/wine ] && [ -d "$fonts" ]; then
-  cp -n /usr/share/fonts/truetype/wine/*.ttf "$fonts"/ 2>/dev/null || true
-fi
+for dir in /usr/share/wine/fonts /usr/share/fonts/truetype/wine; do
+  if [ -d "$dir" ] && [ -d "$fonts" ]; then
+    cp -n "$dir"/*.ttf "$fonts"/ 2>/dev/null || true
+  fi
+done
 [ -f "$prefix/system.reg" ] || { echo "wine-init: the prefix $prefix was not created" >&2; exit 1; }
 echo "wine-init: prefix ready ($prefix)"
