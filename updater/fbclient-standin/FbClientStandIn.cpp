@@ -1,4 +1,4 @@
-// A stand-in for the Firebird client library, embedded by a build that was
+// FbClientStandIn - a stand-in for the Firebird client library, embedded by a build that was
 // not given the maker's fbclient.dll. It exports the client entries the
 // updater and the script engine load, with the client's own signatures and
 // calling convention, so that loading it succeeds; every call that reports

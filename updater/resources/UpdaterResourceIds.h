@@ -1,4 +1,4 @@
-// Identifiers of the resources the updater program carries besides the named
+// UpdaterResourceIds - identifiers of the resources the updater program carries besides the named
 // ones of its payloads, libraries, help and pictures (see Updater_Tamber.rc).
 // Included by the resource script and by the program's C++ code.
 #pragma once

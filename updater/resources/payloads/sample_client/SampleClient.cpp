@@ -1,4 +1,4 @@
-// A stand-in client program for the sample payloads: it says which program
+// SampleClient - a stand-in client program for the sample payloads: it says which program
 // it stands for and which sample build it came from.
 #include <cstdio>
 
