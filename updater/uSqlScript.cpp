@@ -2,6 +2,7 @@
 #include "uSqlScript.h"
 
 #include "os/OsLayer.h"
+#include "os/Unicode.h"
 #include "uDBConnection.h"
 #include "uHost.h"
 #include "sqlscript.h"
@@ -56,19 +57,6 @@ const char16_t kCp1251[128] = {
     0x042A, 0x042B, 0x042C, 0x042D, 0x042E, 0x042F, 0x0430, 0x0431, 0x0432, 0x0433, 0x0434, 0x0435, 0x0436,
     0x0437, 0x0438, 0x0439, 0x043A, 0x043B, 0x043C, 0x043D, 0x043E, 0x043F, 0x0440, 0x0441, 0x0442, 0x0443,
     0x0444, 0x0445, 0x0446, 0x0447, 0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F};
-
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
 
 // Callbacks handed to the engine. They run on the calling thread, inside
 // the engine's call; none of them may let an exception escape.
@@ -151,7 +139,7 @@ std::string FromConnectionCharset(const std::string& Bytes, const std::string& C
   out.reserve(Bytes.size() * 2);
   for (char ch : Bytes) {
     unsigned char c = static_cast<unsigned char>(ch);
-    AppendUtf8(out, c < 0x80 ? char32_t(c) : char32_t(kCp1251[c - 0x80]));
+    out += os::EncodeUtf8(c < 0x80 ? char32_t(c) : char32_t(kCp1251[c - 0x80]));
   }
   return out;
 }

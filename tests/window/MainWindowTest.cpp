@@ -165,21 +165,22 @@ public:
   Updater(const Updater&) = delete;
   Updater& operator=(const Updater&) = delete;
 
+  // A visible top-level window of the program's process with the class
+  // Class, or nullptr.
+  HWND VisibleWindow(const wchar_t* Class) {
+    HWND w = nullptr;
+    while ((w = FindWindowExW(nullptr, w, Class, nullptr))) {
+      DWORD pid = 0;
+      GetWindowThreadProcessId(w, &pid);
+      if (pid == process_.dwProcessId && IsWindowVisible(w)) return w;
+    }
+    return nullptr;
+  }
+
   // The main window, once it is shown.
   HWND Window() {
     if (window_) return window_;
-    WaitFor([&] {
-      HWND w = nullptr;
-      while ((w = FindWindowExW(nullptr, w, MAIN_WINDOW_CLASS, nullptr))) {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(w, &pid);
-        if (pid == process_.dwProcessId && IsWindowVisible(w)) {
-          window_ = w;
-          return true;
-        }
-      }
-      return false;
-    });
+    WaitFor([&] { return (window_ = VisibleWindow(MAIN_WINDOW_CLASS)) != nullptr; });
     return window_;
   }
 
@@ -197,20 +198,7 @@ public:
   // The program's visible message box, or nullptr after Milliseconds.
   HWND Box(DWORD Milliseconds = 30000) {
     HWND found = nullptr;
-    WaitFor(
-        [&] {
-          HWND w = nullptr;
-          while ((w = FindWindowExW(nullptr, w, L"#32770", nullptr))) {
-            DWORD pid = 0;
-            GetWindowThreadProcessId(w, &pid);
-            if (pid == process_.dwProcessId && IsWindowVisible(w)) {
-              found = w;
-              return true;
-            }
-          }
-          return false;
-        },
-        Milliseconds);
+    WaitFor([&] { return (found = VisibleWindow(L"#32770")) != nullptr; }, Milliseconds);
     return found;
   }
   // The message of a box (its static text has the id 0xFFFF).

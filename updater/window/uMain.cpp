@@ -367,14 +367,21 @@ void TfrmMain::EnableProgramLocation(bool Enable) {
 
 //--- Start-up work of the window --------------------------------------------------
 
-void TfrmMain::FormCreate() {
-  // A white menu bar and submenus.
-  menuBrush_ = CreateSolidBrush(RGB(255, 255, 255));
+namespace {
+// Paints the menu bar and every submenu with Brush (nullptr: the system's).
+void SetMenuBackground(HMENU Menu, HBRUSH Brush) {
   MENUINFO mi{};
   mi.cbSize = sizeof mi;
   mi.fMask = MIM_BACKGROUND | MIM_APPLYTOSUBMENUS;
-  mi.hbrBack = menuBrush_;
-  SetMenuInfo(mainMenu_, &mi);
+  mi.hbrBack = Brush;
+  SetMenuInfo(Menu, &mi);
+}
+} // namespace
+
+void TfrmMain::FormCreate() {
+  // A white menu bar and submenus.
+  menuBrush_ = CreateSolidBrush(RGB(255, 255, 255));
+  SetMenuBackground(mainMenu_, menuBrush_);
   DrawMenuBar(hwnd_);
 
   appTitle_ = ProgramTitle();
@@ -495,11 +502,7 @@ LRESULT TfrmMain::OnMessage(UINT Message, WPARAM WParam, LPARAM LParam) {
     sill_.SetTarget(nullptr);
     // The menu brush goes with the window.
     if (menuBrush_) {
-      MENUINFO mi{};
-      mi.cbSize = sizeof mi;
-      mi.fMask = MIM_BACKGROUND | MIM_APPLYTOSUBMENUS;
-      mi.hbrBack = nullptr;
-      SetMenuInfo(mainMenu_, &mi);
+      SetMenuBackground(mainMenu_, nullptr);
       DeleteObject(menuBrush_);
       menuBrush_ = nullptr;
     }
