@@ -13,7 +13,7 @@ packages=(
   fp-utils
   procps psmisc netcat-openbsd
   clang libclang-rt-14-dev
-  zip unzip bc
+  zip unzip bc locales
   libbenchmark-dev linux-perf
 )
 
@@ -21,16 +21,22 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  dpkg --add-architecture i386
+if [ ${#missing[@]} -gt 0 ]; then
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  # The Debian Firebird server package must not start its own system service:
+  # the tests run a private server of their own.
+  printf '#!/bin/sh\nexit 101\n' > /usr/sbin/policy-rc.d
+  chmod +x /usr/sbin/policy-rc.d
+  trap 'rm -f /usr/sbin/policy-rc.d' EXIT
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
-export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-# The Debian Firebird server package must not start its own system service:
-# the tests run a private server of their own.
-printf '#!/bin/sh\nexit 101\n' > /usr/sbin/policy-rc.d
-chmod +x /usr/sbin/policy-rc.d
-trap 'rm -f /usr/sbin/policy-rc.d' EXIT
-apt-get install -y -qq --no-install-recommends "${missing[@]}"
+
+# The window tests start the program under a Russian and an English system
+# locale; Wine takes them from the host's locales.
+for locale in ru_RU en_US; do
+  locale -a 2>/dev/null | grep -qix "$locale.utf-\?8" || localedef -i "$locale" -f UTF-8 "$locale.UTF-8"
+done

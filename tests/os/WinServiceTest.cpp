@@ -10,9 +10,27 @@
 namespace {
 
 // The native system; the 30-second wait before a service start is only
-// recorded, the service's own wait hints are waited.
+// recorded, the service's own wait hints are waited. What the service
+// control manager answered is kept, so a failed start says why.
 struct ShortWaitSys : RecordedSleepSys {
   ShortWaitSys() { WaitBelow = 30000; }
+  os::Status ServiceStartRequest(os::ServiceHandle service) override {
+    return Note("start", os::Api::ServiceStartRequest(service));
+  }
+  os::Status ServiceQuery(os::ServiceHandle service, os::ServiceStatus& status) override {
+    os::Status result = Note("query", os::Api::ServiceQuery(service, status));
+    if (result)
+      Answers += "query: state " + std::to_string(status.State) + ", check-point " +
+                 std::to_string(status.CheckPoint) + ", wait hint " + std::to_string(status.WaitHint) + "\n";
+    return result;
+  }
+  os::Status Note(const char* what, os::Status result) {
+    if (!result)
+      Answers += std::string(what) + ": " + result.Failure().Call + " failed with " +
+                 std::to_string(result.Failure().Code) + " " + result.Failure().Text + "\n";
+    return result;
+  }
+  std::string Answers;
 };
 
 class TestService : public ::testing::Test {
@@ -54,7 +72,7 @@ TEST_F(TestService, StartsStopsAndReportsItsState) {
   EXPECT_EQ(ServiceGetStatus("", name_), 1);
   EXPECT_TRUE(ServiceStop("", name_)) << "a stopped service counts as stopped";
 
-  EXPECT_TRUE(ServiceStart("", name_));
+  ASSERT_TRUE(ServiceStart("", name_)) << sys.Answers;
   ASSERT_FALSE(sys.Sleeps.empty());
   EXPECT_EQ(sys.Sleeps[0], 30000u);
   EXPECT_EQ(ServiceGetStatus("", name_), 4);

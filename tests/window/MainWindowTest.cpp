@@ -16,6 +16,7 @@
 #include "os/WindowsSupport.h"
 
 #include <commctrl.h>
+#include <tlhelp32.h>
 
 #include <filesystem>
 #include <fstream>
@@ -487,6 +488,26 @@ TEST_F(WindowTest, TheLanguageMenuRelabelsEveryControlAndTheCaptionInEachLanguag
   }
 }
 
+// The program takes its start language and its caption from the system's
+// locale. Under Wine a started program has the locale of the program that
+// starts it, which has the host locale of its environment; the runs under a
+// Russian and an English locale (tests/CMakeLists.txt) name the language
+// they expect in WINDOW_TEST_SYSTEM_LANGUAGE.
+TEST_F(WindowTest, TheCaptionAndTheControlsStartInTheLanguageOfTheSystem) {
+  wchar_t expected[16] = {};
+  if (GetEnvironmentVariableW(L"WINDOW_TEST_SYSTEM_LANGUAGE", expected, 16)) {
+    const int language = std::wstring(expected) == L"russian" ? Russian_Language : English_Language;
+    ASSERT_EQ(texts_.StartLanguage(), language)
+        << "the system is not in the locale of the run; the host needs it (scripts/install-deps.sh generates it)";
+  }
+  Updater updater(program_);
+  HWND window = updater.Window();
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(TextOf(window), GetMsgText("uMain_FormCreate_1"));
+  for (const auto& [id, name] : kTranslatedControls)
+    EXPECT_EQ(updater.Text(id), texts_.Caption(name, texts_.StartLanguage())) << name;
+}
+
 //--- Projects ------------------------------------------------------------------------------
 
 TEST_F(WindowTest, EachProjectEntryFillsTheLocationPasswordAndCaptionAndEnablesTheLocation) {
@@ -655,6 +676,69 @@ TEST_F(ClientOnlyUpdate, AnErrorBeforeTheMainStageIsLoggedShownAndTheRunEndsInte
   const std::string file = ReadFile(updater.LogFiles().at(0));
   EXPECT_NE(file.find(message), std::string::npos) << "not logged";
   EXPECT_EQ(ReadFile(root_ / "Program" / "Tamber.exe"), "the old Tamber.exe");
+}
+
+// Stops every running program named ExeName; whether one was found.
+bool StopPrograms(const wchar_t* ExeName) {
+  bool found = false;
+  os::win::ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry)) {
+    if (_wcsicmp(entry.szExeFile, ExeName) != 0) continue;
+    os::win::ScopedHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
+    found = process.Valid() && TerminateProcess(process.Get(), 1);
+  }
+  return found;
+}
+
+TEST_F(ClientOnlyUpdate, AFailedMainStageIsRolledBackAndEndsWithErrorsWithoutABox) {
+  // The client payload program is stopped while it unpacks, as a program
+  // guarding the computer might stop it: the main stage fails.
+  Updater updater(program_, ProfileEnv());
+  ASSERT_NE(updater.Window(), nullptr);
+  HWND question = StartTamber(updater);
+  ASSERT_NE(question, nullptr);
+  Updater::Answer(question, IDYES);
+  const std::string rolledBack = WithCrLf(GetMsgText("uMain_Finished_3"));
+  bool stopped = false;
+  const DWORD start = GetTickCount();
+  while (!stopped && GetTickCount() - start < 180000) {
+    stopped = StopPrograms(L"files_g.exe");
+    if (!stopped && IsWindowEnabled(updater.Control(IDC_P_BTN))) break; // the run has ended
+    Sleep(1);
+  }
+  ASSERT_TRUE(stopped) << "the client payload program was not seen running\n" << updater.Text(IDC_M_LOG);
+
+  ASSERT_TRUE(WaitFor([&] { return updater.Text(IDC_M_CAPTIONS) == rolledBack; }, 120000))
+      << updater.Text(IDC_M_CAPTIONS) << "\n" << updater.Text(IDC_M_LOG);
+  EXPECT_TRUE(WaitFor([&] { return IsWindowEnabled(updater.Control(IDC_P_BTN)) != FALSE; }));
+  EXPECT_EQ(updater.Box(2000), nullptr) << "an error box after the rollback";
+  EXPECT_TRUE(IsWindowVisible(updater.Control(IDC_IMAGE1)));
+  Sleep(300);
+  EXPECT_TRUE(StatusAreaShows(updater.Control(IDC_M_CAPTIONS), RGB(128, 0, 0))) << "maroon";
+  Screenshot("main-window-rolled-back");
+
+  // The installation is as it was; the run's backup is kept, its working
+  // trees are gone.
+  EXPECT_EQ(ReadFile(root_ / "Program" / "Tamber.exe"), "the old Tamber.exe");
+  EXPECT_EQ(ReadFile(root_ / "Program" / "grids.ini"), "[grids]");
+  EXPECT_EQ(ReadFile(root_ / "Resources" / "Logo.bmp"), "the old logo");
+  std::vector<fs::path> runs;
+  for (const auto& e : fs::directory_iterator(root_))
+    if (e.path().filename().string().rfind("Tmp$", 0) == 0) runs.push_back(e.path());
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(ReadFile(runs[0] / "Old" / "Program" / "Tamber.exe"), "the old Tamber.exe");
+  EXPECT_FALSE(fs::exists(runs[0] / "New"));
+  EXPECT_FALSE(fs::exists(runs[0] / "Wrk"));
+
+  // The log says what failed and that the changes were undone, and not that
+  // the update succeeded.
+  const std::string file = ReadFile(updater.LogFiles().at(0));
+  for (const std::string& logged : {GetMsgText("uUpdate_ExtractFilesFromResource_1", "files_g"),
+                                    GetMsgText("uUpdate_UpdateProgramm_44"), GetMsgText("uUpdate_UpdateProgramm_45")})
+    EXPECT_NE(file.find(logged), std::string::npos) << logged;
+  EXPECT_EQ(file.find(GetMsgText("uMain_Finished_2")), std::string::npos);
 }
 
 TEST_F(ClientOnlyUpdate, OnlineAndShutdownFailWithTheirTextsThroughTheErrorBox) {
