@@ -23,4 +23,12 @@ for dir in /usr/share/wine/fonts /usr/share/fonts/truetype/wine; do
   fi
 done
 [ -f "$prefix/system.reg" ] || { echo "wine-init: the prefix $prefix was not created" >&2; exit 1; }
+# The window's font, "Microsoft Sans Serif", is not among Wine's fonts, and
+# the fallback Wine finds on the host is much wider, so that texts which fit
+# on Windows wrap. Tahoma, which Wine has, has nearly the same metrics.
+if ! grep -q '^"Microsoft Sans Serif"="Tahoma"' "$prefix/system.reg"; then
+  "$wine64" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
+    /v "Microsoft Sans Serif" /d Tahoma /f </dev/null >/dev/null 2>&1 || true
+  timeout 60 wineserver -w || true
+fi
 echo "wine-init: prefix ready ($prefix)"
