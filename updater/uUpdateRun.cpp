@@ -314,26 +314,28 @@ void UpdateServerPart(const std::string& Password, TScriptLog& Buffer) {
     Buffer.clear();
     h.SetHadErrors(true);
   };
+  // Runs one script; when it fails, FailureText is logged before the error
+  // goes on.
+  auto run = [](const char* FailureText, auto&& Script) {
+    try {
+      Script();
+    } catch (...) {
+      Log(FailureText);
+      throw;
+    }
+  };
 
   Log("Обновление серверной части");
   Log("Выполняется скрипт проверки проекта");
-  try {
-    RunText(WF.WrkDBConnect, "WIN1251", Password, script(ProjectCheckScript(s.ProjectCode)), Buffer);
-  } catch (...) {
-    Log("скрипт проверки проекта вызвал ошибку!");
-    throw;
-  }
+  run("скрипт проверки проекта вызвал ошибку!",
+      [&] { RunText(WF.WrkDBConnect, "WIN1251", Password, script(ProjectCheckScript(s.ProjectCode)), Buffer); });
   if (!Buffer.empty()) throw EUpdateError("Файл базы данных не соответствует выбранному проекту!");
   Log("Завершено выполнение скрипта проверки проекта");
 
   Log("Проверка версии базы данных");
   Log("Выполненяется скрипт проверки версии базы даных");
-  try {
-    RunText(WF.WrkDBConnect, "WIN1251", Password, script(kVersionCheckScript), Buffer);
-  } catch (...) {
-    Log("Скрипт проверки версии базы даных вызвал ошибку!");
-    throw;
-  }
+  run("Скрипт проверки версии базы даных вызвал ошибку!",
+      [&] { RunText(WF.WrkDBConnect, "WIN1251", Password, script(kVersionCheckScript), Buffer); });
   if (!Buffer.empty())
     reportOf("-------------------------- Errors in the Apply-grants script ---------------------------");
   Log("Завершено выполнение скрипта проверки версии базы даных");
@@ -361,23 +363,16 @@ void UpdateServerPart(const std::string& Password, TScriptLog& Buffer) {
   if (copyFailure) std::rethrow_exception(copyFailure);
 
   Log("Выполненяется скрипт синхронизации параметров БД");
-  try {
-    RunText(WF.WrkDBConnect, "UTF8", Password, script(kParamsSyncScript), Buffer);
-  } catch (...) {
-    Log("скрипт синхронизации параметров БД вызвал ошибку!");
-    throw;
-  }
+  run("скрипт синхронизации параметров БД вызвал ошибку!",
+      [&] { RunText(WF.WrkDBConnect, "UTF8", Password, script(kParamsSyncScript), Buffer); });
   if (!Buffer.empty())
     reportOf("-------------------------- Errors in the parameters sinchronization script ---------------------------");
 
   Log("Выполненяется скрипт синхронизации структуры проекта");
-  try {
+  run("Скрипт синхронизации структуры проекта вызвал ошибку!", [&] {
     RunScriptFile(s.ClientLibName, WF.WrkDBConnect, kUser, "UTF8", Password, "", Join(WF.NewDir, "script.sql"),
                   &Buffer, 0);
-  } catch (...) {
-    Log("Скрипт синхронизации структуры проекта вызвал ошибку!");
-    throw;
-  }
+  });
   if (!Buffer.empty())
     reportOf("-------------------------- Errors in the sinchronization script ---------------------------");
   Log("Завершено обновление серверной части");

@@ -678,7 +678,9 @@ TEST_F(ClientOnlyUpdate, AnErrorBeforeTheMainStageIsLoggedShownAndTheRunEndsInte
   EXPECT_EQ(ReadFile(root_ / "Program" / "Tamber.exe"), "the old Tamber.exe");
 }
 
-// Stops every running program named ExeName; whether one was found.
+// Stops every running program named ExeName; whether one was found. The
+// updater's KillTask does the same but ends the programs with exit code 0,
+// which a run takes for a payload program that finished its work.
 bool StopPrograms(const wchar_t* ExeName) {
   bool found = false;
   os::win::ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
