@@ -16,8 +16,3 @@ if(NOT TARGET fbclient_headers)
   endif()
 endif()
 
-# The project's binding of the client (fbclient/), for every part that talks
-# to the client: target fbclient_binding.
-if(NOT TARGET fbclient_binding)
-  add_subdirectory(${PROJECT_SOURCE_DIR}/fbclient ${PROJECT_BINARY_DIR}/fbclient)
-endif()

@@ -14,7 +14,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 db_mb=${1:-1024} program_mb=${2:-200} port=${3:-3051} rounds=${4:-3}
 build=$here/build/native
 cmake --build "$build" --target Updater_Console UDF_Marklet >/dev/null
-console=$build/updater/Updater_Console
+console=$build/updater/console/Updater_Console
 work=$here/build/bench-update
 server=$work/fbserver
 fbserver="bash $here/scripts/fbserver.sh"

@@ -20,7 +20,7 @@ port=${SAMPLE_PORT:-3051}
 work=$PWD/build/sample
 server=$work/fbserver
 fbserver="bash $PWD/scripts/fbserver.sh"
-console=$PWD/build/native/updater/Updater_Console
+console=$PWD/build/native/updater/console/Updater_Console
 password=${FB_PASSWORD:-qelvormask}
 export UPDATER_PASSWORD=$password
 
@@ -81,7 +81,7 @@ echo "Exit code $code (1: failed, and nothing is left changed)"
 title "After the rollback: the installation as it was (grids.ini goes, as in every update)"
 listing "$failing"
 show_database "$failing/DB_Data/Tamber.fdb"
-echo "The run log: $(ls -t build/native/updater/Logs/*_Updater.log | head -1)"
+echo "The run log: $(ls -t build/native/updater/console/Logs/*_Updater.log | head -1)"
 
 title "The window: Updater_Tamber.exe under Wine on a virtual screen"
 # The x86_64 build runs on every machine of this kind (the i686 product needs

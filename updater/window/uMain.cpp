@@ -8,6 +8,7 @@
 #include "uMain.h"
 
 #include "uChoiceFolder.h"
+#include "uFbService.h"
 #include "uMainIds.h"
 #include "uUpdate.h"
 #include "UpdaterResourceIds.h"

@@ -10,7 +10,7 @@
 // place (ErrorKindOf), for every host's error hook.
 #pragma once
 
-#include "uFbService.h"
+#include "uServParams.h"
 
 #include <cstdint>
 #include <exception>

@@ -5,18 +5,11 @@
 // text; the routines show dialogs only to confirm success, when asked to.
 #pragma once
 
+#include "uServParams.h"
+
 #include <string>
 
 class IHost;
-
-// The installed server's description; empty ServerType: none was accepted.
-struct TFBServParams {
-  std::string ServerDir;   // the folder holding "bin\", with its trailing backslash
-  std::string ServerType;  // "SUPER" or "CLASSIC"
-  std::string ServerHost;  // "localhost/" + port + ":"
-  std::string ServerExe;   // the server executable's file name, upper case
-  std::string ServiceName; // the service that is stopped and started
-};
 
 // The server folder of a service command line: everything up to and
 // including the backslash that opens the first "\bin\" (letter case
