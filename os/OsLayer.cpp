@@ -50,6 +50,12 @@ Api& Native() {
 
 Api& Sys() { return current ? *current : Native(); }
 
+std::string ProgramFolder() {
+  const std::string exe = Sys().ProgramFile();
+  const std::size_t slash = exe.find_last_of("\\/");
+  return slash == std::string::npos ? std::string(".") : exe.substr(0, slash);
+}
+
 ScopedApi::ScopedApi(Api& replacement) : previous_(current) { current = &replacement; }
 ScopedApi::~ScopedApi() { current = previous_; }
 

@@ -349,6 +349,10 @@ Api& Sys();
 // The native implementation of this platform.
 Api& Native();
 
+// The folder of the running program's own file (Sys().ProgramFile()),
+// without a trailing delimiter; "." when the system gave a bare file name.
+std::string ProgramFolder();
+
 // Installs Replacement for the lifetime of this object (tests only).
 class ScopedApi {
 public:

@@ -146,12 +146,6 @@ public:
   }
 };
 
-std::string ProgramDir() {
-  std::string exe = os::Sys().ProgramFile();
-  size_t slash = exe.find_last_of("/\\");
-  return slash == std::string::npos ? std::string(".") : exe.substr(0, slash);
-}
-
 struct CommandLine {
   std::string Command;
   std::map<std::string, std::string> Values;
@@ -236,7 +230,7 @@ int Main(const std::vector<std::string>& args) {
   }
   if (cl.Yes && cl.Command != "update") return UsageError("--yes belongs to the update command");
 
-  std::string password = "qelvormask";
+  std::string password = kDefaultSysPassword;
   if (!value("--password-file").empty()) {
     std::ifstream f(value("--password-file"), std::ios::binary);
     if (!f || !std::getline(f, password)) return UsageError("cannot read the password file " + value("--password-file"));
@@ -280,7 +274,7 @@ int Main(const std::vector<std::string>& args) {
   ldm.DataModuleCreate();
   if (language && language != ldm.Sil.ActiveLanguage()) ldm.SetLanguage(language);
   try {
-    log.Create(ProgramDir());
+    log.Create(os::ProgramFolder());
   } catch (const EInOutError& e) {
     AEException(log, pane, host, e);
     return kFailed;

@@ -34,6 +34,10 @@ public:
   using EUpdateError::EUpdateError;
 };
 
+// The system password (of the database user "SYSDBA") the window proposes
+// and the console updater takes when it is given none.
+inline const std::string kDefaultSysPassword = "qelvormask";
+
 //--- Projects ----------------------------------------------------------------
 
 // What choosing a project puts into the main window's settings.

@@ -46,9 +46,6 @@ constexpr int kGroupInnerTop = 15;
 constexpr COLORREF kMaroon = RGB(128, 0, 0);
 constexpr COLORREF kGreen = RGB(0, 128, 0);
 
-// The default password of the database's system user.
-const char kDefaultPassword[] = "qelvormask";
-
 // The window's caption while a project is chosen (not translated).
 const char kProjectCaption[] = "Updater ПО КЛУР ГК \"Норвел\": обновление проекта ";
 
@@ -118,12 +115,6 @@ HBITMAP LoadImagesBitmap(const char* Name) {
   return bitmap;
 }
 
-std::string ProgramFolder() {
-  const std::string exe = os::Sys().ProgramFile();
-  const size_t slash = exe.find_last_of("\\/");
-  return slash == std::string::npos ? std::string(".") : exe.substr(0, slash);
-}
-
 std::string ProgramTitle() {
   std::string exe = os::Sys().ProgramFile();
   const size_t slash = exe.find_last_of("\\/");
@@ -162,7 +153,7 @@ TfrmMain::~TfrmMain() {
 void TfrmMain::Create(HINSTANCE Instance, TLDM& Ldm) {
   instance_ = Instance;
   ldm_ = &Ldm;
-  programDir_ = ProgramFolder();
+  programDir_ = os::ProgramFolder();
 
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
@@ -611,7 +602,7 @@ void TfrmMain::ProjectClick(const char* Code) {
 
   settings_.DBFileName = project->DBFileName;
   settings_.ExeFileName = project->ExeFileName;
-  SetWindowTextUtf8(Control("ePassword"), kDefaultPassword);
+  SetWindowTextUtf8(Control("ePassword"), kDefaultSysPassword);
   if (base.empty() || (base.back() != '\\' && base.back() != '/')) base += '\\';
   SetWindowTextUtf8(Control("eProgramLocation"), base + project->Location);
   settings_.SpaceFactor = project->SpaceFactor;
