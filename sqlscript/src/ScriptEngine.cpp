@@ -2,6 +2,7 @@
 #include "ScriptEngine.h"
 
 #include "ScriptSplitter.h"
+#include "os/StringExtras.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -15,7 +16,6 @@ namespace {
 const char* const kItemNames[] = {"db_name",       "user_name",   "password", "lc_ctype",
                                   "sql_role_name", "sql_dialect", "clientlib"};
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 // The length of the item name and "=" at Text[p], 0 when none starts there.
@@ -24,7 +24,7 @@ std::size_t ItemAt(std::string_view Text, std::size_t p, std::string* Name) {
     std::size_t n = std::strlen(name);
     if (Text.size() - p < n + 1) continue;
     bool same = true;
-    for (std::size_t i = 0; i < n && same; ++i) same = Lower(Text[p + i]) == name[i];
+    for (std::size_t i = 0; i < n && same; ++i) same = os::LowerAscii(Text[p + i]) == name[i];
     if (same && Text[p + n] == '=') {
       if (Name) *Name = name;
       return n + 1;

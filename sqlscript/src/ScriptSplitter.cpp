@@ -1,6 +1,8 @@
 // ScriptSplitter - cuts a script into statements (see ScriptSplitter.h).
 #include "ScriptSplitter.h"
 
+#include "os/StringExtras.h"
+
 #include <initializer_list>
 
 namespace sqlscript {
@@ -12,8 +14,6 @@ bool IsIdentChar(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
          c == '$' || static_cast<unsigned char>(c) >= 0x80;
 }
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 char QClose(char open) {
   switch (open) {
@@ -45,7 +45,7 @@ bool StartsWithWords(std::string_view Text, std::initializer_list<std::string_vi
     first = false;
     if (Text.size() - p < w.size()) return false;
     for (std::size_t i = 0; i < w.size(); ++i)
-      if (Lower(Text[p + i]) != Lower(w[i])) return false;
+      if (os::LowerAscii(Text[p + i]) != os::LowerAscii(w[i])) return false;
     p += w.size();
   }
   if (p < Text.size() && !IsBlank(Text[p])) return false;

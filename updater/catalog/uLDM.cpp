@@ -1,6 +1,7 @@
 // uLDM - the message catalog and the language choice (see uLDM.h).
 #include "uLDM.h"
 
+#include "os/StringExtras.h"
 #include "uQrxRout.h"
 
 #include <algorithm>
@@ -25,34 +26,20 @@ void InitMainWindowTable(TLangTable& Sill, ITranslationTarget* Window) {
 }
 
 namespace {
-
 TLDM* instance = nullptr;
-
-unsigned char Lower(unsigned char c) { return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + 32) : c; }
-
-// Orders keys ignoring ASCII letter case, byte by byte.
-int CompareNoCase(const std::string& a, const std::string& b) {
-  size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
-    unsigned char x = Lower(static_cast<unsigned char>(a[i])), y = Lower(static_cast<unsigned char>(b[i]));
-    if (x != y) return x < y ? -1 : 1;
-  }
-  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
-
 } // namespace
 
 void TMessageCatalog::Loaded() {
   index_.clear();
   for (const TLangRow& r : Rows(TSection::stStrings)) index_.push_back(&r);
   std::stable_sort(index_.begin(), index_.end(),
-                   [](const TLangRow* a, const TLangRow* b) { return CompareNoCase(a->Key, b->Key) < 0; });
+                   [](const TLangRow* a, const TLangRow* b) { return os::CompareIgnoringAsciiCase(a->Key, b->Key) < 0; });
 }
 
 std::string TMessageCatalog::Lookup(const std::string& Key) const {
   auto it = std::lower_bound(index_.begin(), index_.end(), Key,
-                             [](const TLangRow* r, const std::string& k) { return CompareNoCase(r->Key, k) < 0; });
-  if (it == index_.end() || CompareNoCase((*it)->Key, Key) != 0) return {};
+                             [](const TLangRow* r, const std::string& k) { return os::CompareIgnoringAsciiCase(r->Key, k) < 0; });
+  if (it == index_.end() || os::CompareIgnoringAsciiCase((*it)->Key, Key) != 0) return {};
   const std::string& text = (*it)->Text(ActiveLanguage());
   return text.empty() ? (*it)->Text(Programmer_Language) : text;
 }

@@ -1,6 +1,8 @@
 // uLangTable - translation tables and the language dispatcher (see uLangTable.h).
 #include "uLangTable.h"
 
+#include "os/StringExtras.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <stdexcept>
@@ -12,20 +14,9 @@ constexpr const char* kSectionNames[kSectionCount] = {
     "stStrings", "stOtherStrings", "stLocales", "stCollections", "stCharSets",
 };
 
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
-    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
 int SectionOfLine(std::string_view line) {
   for (int i = 0; i < kSectionCount; ++i)
-    if (EqualNoCase(line, kSectionNames[i])) return i;
+    if (os::EqualsIgnoringAsciiCase(line, kSectionNames[i])) return i;
   return -1;
 }
 
@@ -79,7 +70,7 @@ std::vector<std::string> SplitCommaText(const std::string& text) {
 
 const TLangRow* FindRow(const std::vector<TLangRow>& rows, const std::string& key) {
   for (const TLangRow& r : rows)
-    if (EqualNoCase(r.Key, key)) return &r;
+    if (os::EqualsIgnoringAsciiCase(r.Key, key)) return &r;
   return nullptr;
 }
 
@@ -132,7 +123,7 @@ void TLangTable::SetActiveLanguage(int Language) {
 bool TLangTable::Excluded(const std::string& Control, const std::string& Property) const {
   std::string name = Control + "." + Property;
   return std::any_of(exclusions_.begin(), exclusions_.end(),
-                     [&](const std::string& e) { return EqualNoCase(e, name); });
+                     [&](const std::string& e) { return os::EqualsIgnoringAsciiCase(e, name); });
 }
 
 void TLangTable::ApplyText(const std::string& Control, const std::string& Property, const std::string& Text) {

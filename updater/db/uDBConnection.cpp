@@ -71,25 +71,16 @@ std::string ToClientText(const std::string& Utf8, TClientText What) {
 
 struct TFbClientLibrary::Entries : fbclient::Entries {};
 
-TFbClientLibrary::TFbClientLibrary(const std::string& Name) : e_(new Entries) {
+TFbClientLibrary::TFbClientLibrary(const std::string& Name) : e_(std::make_unique<Entries>()) {
   os::Api& sys = os::Sys();
   lib_ = sys.LoadSharedLibrary(Name);
-  if (!lib_) {
-    delete e_;
-    throw EFBError("Невозможно загрузить клиентскую библиотеку " + Quoted(Name) + "!", 0, 0);
-  }
-  if (const char* missing = e_->Bind([&](const char* entry) { return sys.Symbol(lib_, entry); })) {
-    lib_.Reset();
-    delete e_;
+  if (!lib_) throw EFBError("Невозможно загрузить клиентскую библиотеку " + Quoted(Name) + "!", 0, 0);
+  if (const char* missing = e_->Bind([&](const char* entry) { return sys.Symbol(lib_, entry); }))
     throw EFBError("В клиентской библиотеке " + Quoted(Name) + " не найдена функция " + Quoted(missing) + "!", 0,
                    0);
-  }
 }
 
-TFbClientLibrary::~TFbClientLibrary() {
-  lib_.Reset();
-  delete e_;
-}
+TFbClientLibrary::~TFbClientLibrary() = default;
 
 void TFbClientLibrary::Raise(const void* Status) const {
   const ISC_STATUS* sv = static_cast<const ISC_STATUS*>(Status);
@@ -178,17 +169,13 @@ TDBConnection::TDBConnection(const std::string& Database, const std::string& Use
   connection_.TcpIp = SplitDatabaseString(Database).Tcp;
 }
 
-TDBConnection::~TDBConnection() {
-  Disconnect();
-  // The query and the transaction hold nothing of the server; the
-  // connection's client library goes last.
-  delete client_;
-}
+// The query and the transaction hold nothing of the server; the attachment
+// goes first, the connection's client library last (the members' order).
+TDBConnection::~TDBConnection() = default;
 
 void TDBConnection::Connect(const std::string& ClientLib) {
   Disconnect();
-  delete client_;
-  client_ = nullptr;
+  client_.reset();
   const TDBLocation l = SplitDatabaseString(connection_.DatabaseName);
   const std::string name = ToClientText(l.Tcp ? l.Server + ":" + l.Path : l.Path, TClientText::DatabasePath);
   fbclient::ParameterBlock dpb(std::string(1, static_cast<char>(isc_dpb_version1)));
@@ -199,16 +186,14 @@ void TDBConnection::Connect(const std::string& ClientLib) {
               dpb.AddString(isc_dpb_lc_ctype, connection_.CharSet);
   if (!fits) throw EFBError("Слишком длинный параметр подключения!", 0, 0);
   dpb.AddByte(isc_dpb_sql_dialect, static_cast<std::uint8_t>(connection_.SqlDialect));
-  client_ = new TFbClientLibrary(ClientLib);
-  client_->AttachDatabase(name, dpb.Bytes(), db_);
+  client_ = std::make_unique<TFbClientLibrary>(ClientLib);
+  db_ = std::make_unique<TFbAttachment>(*client_);
+  client_->AttachDatabase(name, dpb.Bytes(), db_->Get());
 }
 
-void TDBConnection::Disconnect() {
-  if (client_ && db_) client_->DetachDatabase(db_);
-  db_ = 0;
-}
+void TDBConnection::Disconnect() { db_.reset(); }
 
 std::string TDBConnection::DatabaseInfo(const std::string& Items, std::size_t BufferSize) {
-  if (!client_ || !db_) throw EFBError("Нет подключения к базе данных!", 0, 0);
-  return client_->DatabaseInfo(db_, Items, BufferSize);
+  if (!Connected()) throw EFBError("Нет подключения к базе данных!", 0, 0);
+  return client_->DatabaseInfo(db_->Get(), Items, BufferSize);
 }

@@ -6,6 +6,7 @@
 #include "os/OsLayer.h"
 
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -19,6 +20,18 @@ public:
       : std::runtime_error(Message), SqlCode(SqlCode), ErrorCode(ErrorCode) {}
   std::int32_t SqlCode;
   std::int64_t ErrorCode;
+};
+
+// The database an operation works on and how it attaches: the client
+// library, the database string ("server:path" or a local path), the user,
+// the password and the role (empty: none). An operation builds it once and
+// hands it to every database call, so the password is held in one place.
+struct TDBParams {
+  std::string ClientLib;
+  std::string Database;
+  std::string UserName;
+  std::string Password;
+  std::string Role;
 };
 
 // Where a database string points: "server:path" over TCP/IP, or a local
@@ -79,8 +92,27 @@ private:
   struct Entries;
   [[noreturn]] void Raise(const void* Status) const;
   os::Library lib_;
-  Entries* e_ = nullptr;
+  std::unique_ptr<Entries> e_;
 };
+
+// A database or service handle of a loaded client that detaches itself when
+// it goes, on every way out. Get() is what the client's attach call fills.
+template <void (TFbClientLibrary::*Detach)(TFbClientLibrary::Handle&)>
+class TFbHandle {
+public:
+  explicit TFbHandle(TFbClientLibrary& Client) : client_(Client) {}
+  ~TFbHandle() { (client_.*Detach)(h_); }
+  TFbHandle(const TFbHandle&) = delete;
+  TFbHandle& operator=(const TFbHandle&) = delete;
+  TFbClientLibrary::Handle& Get() { return h_; }
+  bool Attached() const { return h_ != 0; }
+
+private:
+  TFbClientLibrary& client_;
+  TFbClientLibrary::Handle h_ = 0;
+};
+using TFbAttachment = TFbHandle<&TFbClientLibrary::DetachDatabase>;
+using TFbServiceHandle = TFbHandle<&TFbClientLibrary::ServiceDetach>;
 
 // A connection with its transaction and query. The updater uses only the
 // connection; the other two keep their settings for callers that query.
@@ -113,7 +145,7 @@ public:
   // Attaches through the client library ClientLib; fails with EFBError.
   void Connect(const std::string& ClientLib);
   void Disconnect();
-  bool Connected() const { return db_ != 0; }
+  bool Connected() const { return db_ && db_->Attached(); }
 
   const TConnectionSettings& Connection() const { return connection_; }
   const TTransactionSettings& Transaction() const { return transaction_; }
@@ -125,6 +157,7 @@ private:
   TConnectionSettings connection_;
   TTransactionSettings transaction_;
   TQuerySettings query_;
-  TFbClientLibrary* client_ = nullptr;
-  TFbClientLibrary::Handle db_ = 0;
+  // The attachment goes before the library it came from.
+  std::unique_ptr<TFbClientLibrary> client_;
+  std::unique_ptr<TFbAttachment> db_;
 };

@@ -2,13 +2,14 @@
 #include "uSqlScript.h"
 
 #include "os/OsLayer.h"
+#include "os/StringExtras.h"
 #include "os/Unicode.h"
 #include "uDBConnection.h"
 #include "uHost.h"
 #include "sqlscript.h"
 #include "FbClient.h"
 
-#include <cctype>
+#include <algorithm>
 #include <utility>
 
 TScriptLog* ScriptLog = nullptr;
@@ -26,22 +27,9 @@ const char kVersionHint[] =
 // The character set of the run in progress, for the callbacks.
 std::string runCharSet;
 
-// Without the blanks and control characters at both ends.
-std::string Trim(const std::string& s) {
-  std::string::size_type b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-  return s.substr(b, e - b);
-}
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
 bool IsWin1251(const std::string& CharSet) {
-  std::string c = Lower(Trim(CharSet));
-  return c == "win1251" || c == "win_1251";
+  const std::string_view c = os::Trim(CharSet);
+  return os::EqualsIgnoringAsciiCase(c, "win1251") || os::EqualsIgnoringAsciiCase(c, "win_1251");
 }
 
 // The upper half of code page 1251 (0x80..0xFF) as Unicode code points.
@@ -81,7 +69,7 @@ int32_t SQLSCRIPT_CALL OnStatementError(const char* Statement, const char* Error
       ProcessMessages();
     }
     std::string report = "-------   ERROR   --------\r" + error + "\r\r------- STATEMENT --------\r" + stmt;
-    if (Lower(stmt).find("execute procedure check_versio(") != std::string::npos) report = kVersionHint + report;
+    if (os::LowerAscii(stmt).find("execute procedure check_versio(") != std::string::npos) report = kVersionHint + report;
     ScriptErrorText = report;
   } catch (...) {
   }
@@ -108,26 +96,19 @@ std::string ToConnectionCharset(const std::string& Utf8, const std::string& Char
   std::string out;
   out.reserve(Utf8.size());
   for (std::size_t i = 0; i < Utf8.size();) {
-    unsigned char c = static_cast<unsigned char>(Utf8[i]);
-    char32_t cp;
-    std::size_t len;
-    if (c < 0x80) { cp = c; len = 1; }
-    else if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; len = 2; }
-    else if ((c & 0xF0) == 0xE0) { cp = c & 0x0F; len = 3; }
-    else if ((c & 0xF8) == 0xF0) { cp = c & 0x07; len = 4; }
-    else { out += '?'; ++i; continue; }
-    bool valid = i + len <= Utf8.size();
-    for (std::size_t k = 1; valid && k < len; ++k) {
-      unsigned char d = static_cast<unsigned char>(Utf8[i + k]);
-      if ((d & 0xC0) != 0x80) valid = false;
-      else cp = (cp << 6) | (d & 0x3F);
+    const char32_t cp = os::NextCodePoint(Utf8, i);
+    if (cp < 0x80) {
+      out += static_cast<char>(cp);
+      continue;
     }
-    if (!valid) { out += '?'; ++i; continue; }
-    i += len;
-    if (cp < 0x80) { out += static_cast<char>(cp); continue; }
+    // An ill-formed byte (U+FFFD) and a character the code page lacks
+    // become '?'; 0x98, which the table marks as unused, is never written.
     char mapped = '?';
-    for (int k = 0; k < 128; ++k)
-      if (kCp1251[k] == cp) { mapped = static_cast<char>(0x80 + k); break; }
+    for (int k = 0; k < 128 && cp != 0xFFFD; ++k)
+      if (kCp1251[k] == cp) {
+        mapped = static_cast<char>(0x80 + k);
+        break;
+      }
     out += mapped;
   }
   return out;
@@ -144,30 +125,38 @@ std::string FromConnectionCharset(const std::string& Bytes, const std::string& C
   return out;
 }
 
+void CheckConnectParams(const TDBParams& Db) {
+  if (os::Trim(Db.ClientLib).empty()) throw EScriptError("Не задана клиентская библиотека!");
+  if (os::Trim(Db.Database).empty()) throw EScriptError("Не задана база данных!");
+  if (os::Trim(Db.UserName).empty()) throw EScriptError("Не задано имя пользователя!");
+  if (os::Trim(Db.Password).empty()) throw EScriptError("Не задан пароль!");
+}
+
 void CheckConnectParams(const std::string& ClientLib, const std::string& Database,
                         const std::string& UserName, const std::string& Password) {
-  if (Trim(ClientLib).empty()) throw EScriptError("Не задана клиентская библиотека!");
-  if (Trim(Database).empty()) throw EScriptError("Не задана база данных!");
-  if (Trim(UserName).empty()) throw EScriptError("Не задано имя пользователя!");
-  if (Trim(Password).empty()) throw EScriptError("Не задан пароль!");
+  CheckConnectParams(TDBParams{ClientLib, Database, UserName, Password, ""});
+}
+
+std::string BuildConnectString(const TDBParams& Db, const std::string& CharSet) {
+  return "db_name=" + Db.Database + "; password=" + Db.Password + "; user_name=" + Db.UserName +
+         "; lc_ctype=" + CharSet + "; sql_role_name=" + Db.Role + "; sql_dialect=3; clientlib=\"" + Db.ClientLib +
+         "\"";
 }
 
 std::string BuildConnectString(const std::string& Database, const std::string& Password,
                                const std::string& UserName, const std::string& CharSet,
                                const std::string& Role, const std::string& ClientLib) {
-  return "db_name=" + Database + "; password=" + Password + "; user_name=" + UserName + "; lc_ctype=" + CharSet +
-         "; sql_role_name=" + Role + "; sql_dialect=3; clientlib=\"" + ClientLib + "\"";
+  return BuildConnectString(TDBParams{ClientLib, Database, UserName, Password, Role}, CharSet);
 }
 
-void RunScript(bool IsText, const std::string& ClientLib, const std::string& Database,
-               const std::string& UserName, const std::string& CharSet, const std::string& Password,
-               const std::string& Role, const std::string& Script, TScriptLog* Log, std::uint8_t ErrorMode) {
-  CheckConnectParams(ClientLib, Database, UserName, Password);
+void RunScript(bool IsText, const TDBParams& Db, const std::string& CharSet, const std::string& Script,
+               TScriptLog* Log, std::uint8_t ErrorMode) {
+  CheckConnectParams(Db);
   ScriptLog = Log;
   ScriptErrorText.clear();
   runCharSet = CharSet;
 
-  const std::string script = Trim(Script);
+  const std::string script(os::Trim(Script));
   const char* entry;
   if (IsText) {
     if (script.empty()) throw EScriptError("Скрипт пустой!");
@@ -180,8 +169,8 @@ void RunScript(bool IsText, const std::string& ClientLib, const std::string& Dat
   // The engine hands these to the client in the system's ANSI code page on
   // Windows; a character it cannot hold is reported here, in the updater's
   // words, before anything is loaded.
-  for (auto [text, what] : {std::pair{&Database, TClientText::DatabasePath}, {&UserName, TClientText::UserName},
-                            {&Password, TClientText::Password}, {&Role, TClientText::Role}}) {
+  for (auto [text, what] : {std::pair{&Db.Database, TClientText::DatabasePath}, {&Db.UserName, TClientText::UserName},
+                            {&Db.Password, TClientText::Password}, {&Db.Role, TClientText::Role}}) {
     const std::string problem = ClientTextProblem(*text, what);
     if (!problem.empty()) throw EScriptError(problem);
   }
@@ -196,7 +185,7 @@ void RunScript(bool IsText, const std::string& ClientLib, const std::string& Dat
   if (!exec) throw EScriptError(std::string("В библиотеке \"sqlscript.dll\" не найдена функция! (") + entry + ")");
 
   // The connect string crosses as UTF-8 in every character set.
-  const std::string connectString = BuildConnectString(Database, Password, UserName, CharSet, Role, ClientLib);
+  const std::string connectString = BuildConnectString(Db, CharSet);
   if (connect(connectString.c_str(), OnConnectError) != 0 || !ScriptErrorText.empty())
     throw EScriptError("Ошибка подключения к базе данных!\r" + ScriptErrorText);
 
@@ -209,16 +198,32 @@ void RunScript(bool IsText, const std::string& ClientLib, const std::string& Dat
     throw EScriptError("Ошибка применения скрипта!\r" + ScriptErrorText);
 }
 
+void RunScript(bool IsText, const std::string& ClientLib, const std::string& Database,
+               const std::string& UserName, const std::string& CharSet, const std::string& Password,
+               const std::string& Role, const std::string& Script, TScriptLog* Log, std::uint8_t ErrorMode) {
+  RunScript(IsText, TDBParams{ClientLib, Database, UserName, Password, Role}, CharSet, Script, Log, ErrorMode);
+}
+
+void RunScriptFile(const TDBParams& Db, const std::string& CharSet, const std::string& FileName, TScriptLog* Log,
+                   std::uint8_t ErrorMode) {
+  RunScript(false, Db, CharSet, FileName, Log, ErrorMode);
+}
+
+void RunScriptText(const TDBParams& Db, const std::string& CharSet, const std::string& ScriptText, TScriptLog* Log,
+                   std::uint8_t ErrorMode) {
+  RunScript(true, Db, CharSet, ScriptText, Log, ErrorMode);
+}
+
 void RunScriptFile(const std::string& ClientLib, const std::string& Database, const std::string& UserName,
                    const std::string& CharSet, const std::string& Password, const std::string& Role,
                    const std::string& FileName, TScriptLog* Log, std::uint8_t ErrorMode) {
-  RunScript(false, ClientLib, Database, UserName, CharSet, Password, Role, FileName, Log, ErrorMode);
+  RunScriptFile(TDBParams{ClientLib, Database, UserName, Password, Role}, CharSet, FileName, Log, ErrorMode);
 }
 
 void RunScriptText(const std::string& ClientLib, const std::string& Database, const std::string& UserName,
                    const std::string& CharSet, const std::string& Password, const std::string& Role,
                    const std::string& ScriptText, TScriptLog* Log, std::uint8_t ErrorMode) {
-  RunScript(true, ClientLib, Database, UserName, CharSet, Password, Role, ScriptText, Log, ErrorMode);
+  RunScriptText(TDBParams{ClientLib, Database, UserName, Password, Role}, CharSet, ScriptText, Log, ErrorMode);
 }
 
 // --- Database administration ---
@@ -234,31 +239,25 @@ fbclient::ParameterBlock PropertiesRequest(const std::string& Path) {
   return r;
 }
 
-// Runs Request on the service manager of Database, detaching on every path;
-// WaitMs is spent through the system's sleeping call before the detach.
-void RunServiceRequest(const std::string& ClientLib, const std::string& Database, const std::string& UserName,
-                       const std::string& Password, const std::string& Request, std::uint32_t WaitMs) {
-  const TDBLocation l = SplitDatabaseString(Database);
+// Runs Request on the service manager of the database; WaitMs is spent
+// through the system's sleeping call before the service is detached.
+void RunServiceRequest(const TDBParams& Db, const std::string& Request, std::uint32_t WaitMs) {
+  const TDBLocation l = SplitDatabaseString(Db.Database);
   const std::string manager = ToClientText(ServiceManagerName(l), TClientText::DatabasePath);
   fbclient::ParameterBlock spb(std::string{isc_spb_version, isc_spb_current_version});
-  if (!spb.AddString(isc_spb_user_name, ToClientText(UserName, TClientText::UserName)) ||
-      !spb.AddString(isc_spb_password, ToClientText(Password, TClientText::Password)))
+  if (!spb.AddString(isc_spb_user_name, ToClientText(Db.UserName, TClientText::UserName)) ||
+      !spb.AddString(isc_spb_password, ToClientText(Db.Password, TClientText::Password)))
     throw EFBError(kLongParameter, 0, 0);
-  TFbClientLibrary client(ClientLib);
-  TFbClientLibrary::Handle svc = 0;
-  client.ServiceAttach(manager, spb.Bytes(), svc);
-  try {
-    client.ServiceStart(svc, Request);
-    if (WaitMs) os::Sys().Sleep(WaitMs);
-  } catch (...) {
-    client.ServiceDetach(svc);
-    throw;
-  }
-  client.ServiceDetach(svc);
+  TFbClientLibrary client(Db.ClientLib);
+  TFbServiceHandle svc(client);
+  client.ServiceAttach(manager, spb.Bytes(), svc.Get());
+  client.ServiceStart(svc.Get(), Request);
+  if (WaitMs) os::Sys().Sleep(WaitMs);
 }
 
-bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && Lower(a) == Lower(b);
+// The database path of Db as the client takes it.
+std::string ClientPathOf(const TDBParams& Db) {
+  return ToClientText(SplitDatabaseString(Db.Database).Path, TClientText::DatabasePath);
 }
 
 } // namespace
@@ -289,31 +288,38 @@ std::vector<std::string> ParseUserNames(const std::string& Info) {
   return names;
 }
 
+void DatabaseShutdown(const TDBParams& Db) {
+  CheckConnectParams(Db);
+  RunServiceRequest(Db, ShutdownRequest(ClientPathOf(Db)), 2000);
+}
+
+void DatabaseOnline(const TDBParams& Db) {
+  CheckConnectParams(Db);
+  RunServiceRequest(Db, OnlineRequest(ClientPathOf(Db)), 0);
+}
+
+void GetAttachedUsers(const TDBParams& Db, std::vector<std::string>& Users) {
+  CheckConnectParams(Db);
+  TDBConnection db(Db.Database, Db.UserName, Db.Password, Db.Role);
+  db.Connect(Db.ClientLib);
+  std::vector<std::string> names = ParseUserNames(db.DatabaseInfo(std::string(1, static_cast<char>(isc_info_user_names)), 20480));
+  const auto own = std::find_if(names.begin(), names.end(),
+                                [&](const std::string& name) { return os::EqualsIgnoringAsciiCase(name, Db.UserName); });
+  if (own != names.end()) names.erase(own);
+  Users = std::move(names);
+}
+
 void DatabaseShutdown(const std::string& ClientLib, const std::string& Database, const std::string& UserName,
                       const std::string& Password) {
-  CheckConnectParams(ClientLib, Database, UserName, Password);
-  const std::string path = ToClientText(SplitDatabaseString(Database).Path, TClientText::DatabasePath);
-  RunServiceRequest(ClientLib, Database, UserName, Password, ShutdownRequest(path), 2000);
+  DatabaseShutdown(TDBParams{ClientLib, Database, UserName, Password, ""});
 }
 
 void DatabaseOnline(const std::string& ClientLib, const std::string& Database, const std::string& UserName,
                     const std::string& Password) {
-  CheckConnectParams(ClientLib, Database, UserName, Password);
-  const std::string path = ToClientText(SplitDatabaseString(Database).Path, TClientText::DatabasePath);
-  RunServiceRequest(ClientLib, Database, UserName, Password, OnlineRequest(path), 0);
+  DatabaseOnline(TDBParams{ClientLib, Database, UserName, Password, ""});
 }
 
 void GetAttachedUsers(const std::string& ClientLib, const std::string& Database, const std::string& UserName,
                       const std::string& Password, const std::string& Role, std::vector<std::string>& Users) {
-  CheckConnectParams(ClientLib, Database, UserName, Password);
-  TDBConnection db(Database, UserName, Password, Role);
-  db.Connect(ClientLib);
-  std::vector<std::string> names = ParseUserNames(db.DatabaseInfo(std::string(1, static_cast<char>(isc_info_user_names)), 20480));
-  for (auto it = names.begin(); it != names.end(); ++it) {
-    if (SameTextIgnoringCase(*it, UserName)) {
-      names.erase(it);
-      break;
-    }
-  }
-  Users = std::move(names);
+  GetAttachedUsers(TDBParams{ClientLib, Database, UserName, Password, Role}, Users);
 }

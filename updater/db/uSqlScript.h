@@ -16,6 +16,8 @@
 // loaded. A script file is read by the engine as bytes.
 #pragma once
 
+#include "uDBConnection.h"
+
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -39,16 +41,27 @@ extern std::string ScriptErrorText;
 // Fails on the first of the four that is empty after trimming blanks, in
 // this order: "Не задана клиентская библиотека!", "Не задана база данных!",
 // "Не задано имя пользователя!", "Не задан пароль!".
+void CheckConnectParams(const TDBParams& Db);
 void CheckConnectParams(const std::string& ClientLib, const std::string& Database,
                         const std::string& UserName, const std::string& Password);
 
+// Each routine comes in two forms: with the parameters object an operation
+// builds once, and with the connection's items one by one.
+//
 // ErrorMode 0: a failing statement adds its four lines to Log and raises
 // nothing. ErrorMode 1: the engine also reports its messages into Log, stops
 // at the first failing statement, and the run then fails with
 // "Ошибка применения скрипта!\r" and the report.
+void RunScript(bool IsText, const TDBParams& Db, const std::string& CharSet, const std::string& Script,
+               TScriptLog* Log, std::uint8_t ErrorMode);
 void RunScript(bool IsText, const std::string& ClientLib, const std::string& Database,
                const std::string& UserName, const std::string& CharSet, const std::string& Password,
                const std::string& Role, const std::string& Script, TScriptLog* Log, std::uint8_t ErrorMode);
+
+void RunScriptFile(const TDBParams& Db, const std::string& CharSet, const std::string& FileName, TScriptLog* Log,
+                   std::uint8_t ErrorMode);
+void RunScriptText(const TDBParams& Db, const std::string& CharSet, const std::string& ScriptText, TScriptLog* Log,
+                   std::uint8_t ErrorMode);
 
 void RunScriptFile(const std::string& ClientLib, const std::string& Database, const std::string& UserName,
                    const std::string& CharSet, const std::string& Password, const std::string& Role,
@@ -60,6 +73,7 @@ void RunScriptText(const std::string& ClientLib, const std::string& Database, co
 
 // The connect string handed to the engine, item by item:
 // db_name=D; password=W; user_name=U; lc_ctype=C; sql_role_name=R; sql_dialect=3; clientlib="L"
+std::string BuildConnectString(const TDBParams& Db, const std::string& CharSet);
 std::string BuildConnectString(const std::string& Database, const std::string& Password,
                                const std::string& UserName, const std::string& CharSet,
                                const std::string& Role, const std::string& ClientLib);
@@ -79,16 +93,19 @@ std::vector<std::string> ParseUserNames(const std::string& Info);
 
 // Switches the database to the shutdown state (single-user): forced
 // shutdown after 1 second, then a 2-second wait. Fails with EFBError.
+void DatabaseShutdown(const TDBParams& Db);
 void DatabaseShutdown(const std::string& ClientLib, const std::string& Database,
                       const std::string& UserName, const std::string& Password);
 
 // Brings the database back online (multi-user). Fails with EFBError.
+void DatabaseOnline(const TDBParams& Db);
 void DatabaseOnline(const std::string& ClientLib, const std::string& Database,
                     const std::string& UserName, const std::string& Password);
 
 // The user names of all attachments to the database but the caller's own
 // (the first entry equal to UserName, letter case ignored), in the order the
 // server reports them. Users' former content is replaced.
+void GetAttachedUsers(const TDBParams& Db, std::vector<std::string>& Users);
 void GetAttachedUsers(const std::string& ClientLib, const std::string& Database,
                       const std::string& UserName, const std::string& Password, const std::string& Role,
                       std::vector<std::string>& Users);

@@ -2,6 +2,7 @@
 #include "uUpdate.h"
 
 #include "os/OsLayer.h"
+#include "os/StringExtras.h"
 #include "uLDM.h"
 #include "uQrxRout.h"
 
@@ -221,7 +222,7 @@ const std::vector<TProject>& Projects() {
 }
 
 const TProject* FindProject(const std::string& Code) {
-  const std::string upper = UpperAscii(Code);
+  const std::string upper = os::UpperAscii(Code);
   for (const TProject& p : Projects())
     if (p.Code == upper) return &p;
   return nullptr;

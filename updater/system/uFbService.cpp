@@ -2,6 +2,7 @@
 #include "uFbService.h"
 
 #include "os/OsLayer.h"
+#include "os/StringExtras.h"
 #include "uHost.h"
 #include "uQrxRout.h"
 
@@ -45,7 +46,7 @@ const ExeKind kDefaultExes[] = {{"FBSERVER.EXE", "SUPER"}, {"FB_INET_SERVER.EXE"
 // Both tests run, SUPER first, so a command line naming both ends CLASSIC.
 template <size_t N>
 void DetectType(const std::string& imagePath, const ExeKind (&kinds)[N], TFBServParams& p) {
-  const std::string upper = UpperAscii(imagePath);
+  const std::string upper = os::UpperAscii(imagePath);
   for (const ExeKind& k : kinds) {
     if (upper.find(k.Exe) != std::string::npos) {
       p.ServerType = k.Type;

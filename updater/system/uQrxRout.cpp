@@ -2,6 +2,7 @@
 #include "uQrxRout.h"
 
 #include "os/OsLayer.h"
+#include "os/StringExtras.h"
 #include "uHost.h"
 
 #include <stdexcept>
@@ -67,12 +68,6 @@ void ClearProtection(const std::string& path) {
 
 } // namespace
 
-std::string UpperAscii(std::string Text) {
-  for (char& c : Text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return Text;
-}
-
 bool ServiceStart(const std::string& MachineName, const std::string& ServiceName) {
   os::Service manager = os::Sys().OpenServiceManager(MachineName);
   if (!manager) return false;
@@ -117,10 +112,10 @@ int KillTask(const std::string& ExeName) {
   int result = -1;
   std::vector<os::ProcessEntry> processes;
   if (!os::Sys().ProcessSnapshot(processes)) return result;
-  const std::string wanted = UpperAscii(ExeName);
+  const std::string wanted = os::UpperAscii(ExeName);
   for (const os::ProcessEntry& p : processes) {
     // The snapshot gives a file name on Windows and a full path elsewhere.
-    const std::string exe = UpperAscii(p.ExeFile);
+    const std::string exe = os::UpperAscii(p.ExeFile);
     if (os::path::FileNameOf(exe, os::path::Style::windows) == wanted || exe == wanted)
       result = os::Sys().ProcessTerminate(p.Id, 0) ? 1 : 0;
   }

@@ -33,10 +33,6 @@ int GetSystemLanguage();
 std::string ReplaceAll(const std::string& Text, const std::string& Pattern,
                        const std::string& Replacement);
 
-// Text with the ASCII letters a-z in upper case; every other byte (UTF-8
-// sequences included) is kept.
-std::string UpperAscii(std::string Text);
-
 //--- Services, processes and privileges -----------------------------------
 //
 // The service routines never raise and always release what they opened.
