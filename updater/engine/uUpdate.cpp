@@ -2,12 +2,8 @@
 #include "uUpdate.h"
 
 #include "os/OsLayer.h"
-#include "os/StringExtras.h"
 #include "uLDM.h"
 #include "uQrxRout.h"
-
-
-TWorkingFolders WF;
 
 namespace {
 
@@ -20,46 +16,44 @@ void Log(const std::string& text) { Host().SaveExceptionToLog(text); }
 
 //--- Working folders -----------------------------------------------------------
 
-void UpdateInit(const std::string& ProgramLocation) {
+TWorkingFolders UpdateInit(const std::string& ProgramLocation, const TUpdateSettings& Settings) {
   IHost& h = Host();
   os::Api& sys = os::Sys();
   Log(GetMsgText("uUpdate_UpdateInit_1"));
   h.ProcessMessages();
 
-  WF.RootDir = sys.FullPathName(ProgramLocation);
-  if (!sys.DirectoryExists(WF.RootDir)) throw EUpdateError(GetMsgText("uUpdate_UpdateInit_2", WF.RootDir));
-  std::uint32_t drive = sys.DriveType(os::path::DriveRoot(WF.RootDir));
+  TWorkingFolders wf;
+  wf.RootDir = sys.FullPathName(ProgramLocation);
+  if (!sys.DirectoryExists(wf.RootDir)) throw EUpdateError(GetMsgText("uUpdate_UpdateInit_2", wf.RootDir));
+  std::uint32_t drive = sys.DriveType(os::path::DriveRoot(wf.RootDir));
   if (drive != os::kDriveRemovable && drive != os::kDriveFixed)
-    throw EUpdateError(GetMsgText("uUpdate_UpdateInit_3", WF.RootDir));
+    throw EUpdateError(GetMsgText("uUpdate_UpdateInit_3", wf.RootDir));
 
-  const TUpdateSettings& s = h.Settings();
-  WF.ProgramDir = Join(WF.RootDir, "Program");
-  WF.ResourcesDir = Join(WF.RootDir, "Resources");
-  WF.DBDataDir = Join(WF.RootDir, "DB_Data");
+  wf.ProgramDir = Join(wf.RootDir, "Program");
+  wf.ResourcesDir = Join(wf.RootDir, "Resources");
+  wf.DBDataDir = Join(wf.RootDir, "DB_Data");
   const os::LocalDateTime now = sys.Now();
   const std::string stamp = IntToStr2(now.Day) + IntToStr2(now.Month) + IntToStr2(now.Year) +
                             IntToStr2(now.Hour) + IntToStr2(now.Minute) + IntToStr2(now.Second);
-  WF.TmpDir = Join(WF.RootDir, "Tmp$" + stamp);
-  WF.NewDir = Join(WF.TmpDir, "New");
-  WF.OldDir = Join(WF.TmpDir, "Old");
-  WF.OldDBDataDir = Join(WF.OldDir, "DB_Data");
-  WF.WrkDir = Join(WF.TmpDir, "Wrk");
-  WF.OldProgramDir = Join(WF.OldDir, "Program");
-  WF.WrkProgramDir = Join(WF.WrkDir, "Program");
-  WF.OldResourcesDir = Join(WF.OldDir, "Resources");
-  WF.WrkResourcesDir = Join(WF.WrkDir, "Resources");
-  WF.WrkDBDataDir = Join(WF.WrkDir, "DB_Data");
-  WF.OldOtherDir = Join(WF.OldDir, "Other");
-  WF.DBConnect = s.ConnectPrefix + Join(WF.DBDataDir, s.DBFileName);
-  WF.WrkDBConnect = s.ConnectPrefix + Join(WF.WrkDBDataDir, s.DBFileName);
-
-  WF.ClientPartFound = false;
-  WF.ServerPartFound = false;
-  WF.ClientPartFound = sys.FileExists(Join(WF.ProgramDir, s.ExeFileName));
-  WF.ServerPartFound = sys.FileExists(Join(WF.DBDataDir, s.DBFileName));
+  wf.TmpDir = Join(wf.RootDir, "Tmp$" + stamp);
+  wf.NewDir = Join(wf.TmpDir, "New");
+  wf.OldDir = Join(wf.TmpDir, "Old");
+  wf.OldDBDataDir = Join(wf.OldDir, "DB_Data");
+  wf.WrkDir = Join(wf.TmpDir, "Wrk");
+  wf.OldProgramDir = Join(wf.OldDir, "Program");
+  wf.WrkProgramDir = Join(wf.WrkDir, "Program");
+  wf.OldResourcesDir = Join(wf.OldDir, "Resources");
+  wf.WrkResourcesDir = Join(wf.WrkDir, "Resources");
+  wf.WrkDBDataDir = Join(wf.WrkDir, "DB_Data");
+  wf.OldOtherDir = Join(wf.OldDir, "Other");
+  wf.DBConnect = Settings.ConnectPrefix + Join(wf.DBDataDir, Settings.DBFileName);
+  wf.WrkDBConnect = Settings.ConnectPrefix + Join(wf.WrkDBDataDir, Settings.DBFileName);
+  wf.ClientPartFound = sys.FileExists(Join(wf.ProgramDir, Settings.ExeFileName));
+  wf.ServerPartFound = sys.FileExists(Join(wf.DBDataDir, Settings.DBFileName));
 
   Log(GetMsgText("uUpdate_UpdateInit_4"));
   h.ProcessMessages();
+  return wf;
 }
 
 //--- Folder and file operations with backup -------------------------------------
@@ -208,32 +202,4 @@ void RunPayload(const std::string& FileName, const std::string& ResName, std::ui
   if (code != 0)
     throw EUpdateError(GetMsgText("uUpdate_ExtractFilesFromResource_1", ResName.empty() ? "files" : ResName) + "\r" +
                        FileName + ": exit code " + std::to_string(code));
-}
-
-//--- Projects --------------------------------------------------------------------
-
-const std::vector<TProject>& Projects() {
-  static const std::vector<TProject> projects = {
-      {"ZAVUDAVADA", "Zavudavada", "Zavudavada.fdb", "Zavudavada.exe", "NorvelSoft\\ZAVUDAVADA_RU", 3},
-      {"TAMBER_MINI", "Tamber_Mini", "Tamber_Mini.fdb", "Tamber_Mini.exe", "NorvelSoft\\TAMBER_MINI_RU", 2},
-      {"TAMBER", "Tamber", "Tamber.fdb", "Tamber.exe", "NorvelSoft\\TAMBER_RU", 2},
-  };
-  return projects;
-}
-
-const TProject* FindProject(const std::string& Code) {
-  const std::string upper = os::UpperAscii(Code);
-  for (const TProject& p : Projects())
-    if (p.Code == upper) return &p;
-  return nullptr;
-}
-
-TUpdateSettings ProjectSettings(const std::string& Code, TUpdateSettings Base) {
-  const TProject* p = FindProject(Code);
-  if (!p) throw std::invalid_argument("unknown project \"" + Code + "\"");
-  Base.ProjectCode = p->Code;
-  Base.DBFileName = p->DBFileName;
-  Base.ExeFileName = p->ExeFileName;
-  Base.SpaceFactor = p->SpaceFactor;
-  return Base;
 }

@@ -1,17 +1,19 @@
-// uUpdate - the update engine: the projects, the working folders of an
-// operation, the folder and file operations with backup, the payload
-// extraction, the update run with its stages, and the database mode
-// commands. The "My" routines (MyCopyDir, MyRemoveDir, MyCreateDir) are the
-// engine's own versions of the system's folder calls; UpdateProgramm is the
-// whole update run.
+// uUpdate - the update engine: the working folders of an operation, the
+// folder and file operations with backup, the payload extraction, and the
+// entries of the update run and of the database mode commands (the run
+// itself, with its stages, is TUpdateRun in uUpdateRun.h). The "My" routines
+// (MyCopyDir, MyRemoveDir, MyCreateDir) are the engine's own versions of the
+// system's folder calls; UpdateProgramm is the whole update run.
 //
 // Failures are errors carrying a message text (catalog texts, the fixed
 // texts of the stages, or the messages of the units below). The engine
-// reaches the main window only through the host in force (uHost).
+// reaches the main window only through the host in force (uHost), and an
+// operation reads the window's settings once, when it starts.
 #pragma once
 
 #include "os/Path.h"
 #include "uHost.h"
+#include "uProjects.h"
 #include "uSqlScript.h"
 
 #include <cstdint>
@@ -38,26 +40,6 @@ public:
 // and the console updater takes when it is given none.
 inline const std::string kDefaultSysPassword = "qelvormask";
 
-//--- Projects ----------------------------------------------------------------
-
-// What choosing a project puts into the main window's settings.
-struct TProject {
-  std::string Code;        // "TAMBER", "ZAVUDAVADA", "TAMBER_MINI"
-  std::string Name;        // "Tamber", ... as the Project menu shows it
-  std::string DBFileName;  // "Tamber.fdb", ...
-  std::string ExeFileName; // "Tamber.exe", ...
-  std::string Location;    // proposed location under the all-users profile folder
-  std::uint8_t SpaceFactor = 0;
-};
-
-// The three projects, in the order of the Project menu.
-const std::vector<TProject>& Projects();
-// The project of Code (letter case ignored); nullptr for an unknown code.
-const TProject* FindProject(const std::string& Code);
-// Base with the project's settings (ProjectCode, DBFileName, ExeFileName,
-// SpaceFactor) filled in; raises std::invalid_argument for an unknown code.
-TUpdateSettings ProjectSettings(const std::string& Code, TUpdateSettings Base = {});
-
 //--- Working folders ---------------------------------------------------------
 
 // The paths, connection strings and part flags of one operation. RootDir
@@ -73,13 +55,13 @@ struct TWorkingFolders {
   bool ServerPartFound = false;
 };
 
-// The working folders of the last UpdateInit.
-extern TWorkingFolders WF;
-
-// Checks the program location and fills WF from it and the host's settings.
-// Fails with uUpdate_UpdateInit_2 when the folder does not exist and with
+// Checks the program location and computes the working folders of an
+// operation from it and the settings the operation took (the connection
+// prefix and the project's file names); the temporary tree is named after
+// the clock. Logs its start and end through the host. Fails with
+// uUpdate_UpdateInit_2 when the folder does not exist and with
 // uUpdate_UpdateInit_3 when it is not on a removable or fixed drive.
-void UpdateInit(const std::string& ProgramLocation);
+TWorkingFolders UpdateInit(const std::string& ProgramLocation, const TUpdateSettings& Settings);
 
 //--- Folder and file operations with backup ---------------------------------
 
@@ -138,45 +120,14 @@ void RunPayload(const std::string& FileName, const std::string& ResName, std::ui
 
 //--- The update run ------------------------------------------------------------
 
-// The names of the files the stages take from NewDir.
-// The server's files, in the order they are replaced: (file in NewDir,
-// target below the server's folder, with the platform's delimiter).
-const std::vector<std::pair<std::string, std::string>>& ServerFiles();
-// The six pictures of the client's Resources folder.
-const std::vector<std::string>& ClientBitmaps();
-
-// The run's script arguments and checks.
-std::string ProjectCheckScript(const std::string& ProjectCode);
-inline const std::string kVersionCheckScript = "execute procedure Check_Versio(106, 1); commit;";
-inline const std::string kParamsSyncScript =
-    "update rdb$character_sets set rdb$default_collate_name = 'UNICODE' where rdb$character_set_name = 'UTF8' "
-    "and rdb$default_collate_name = 'UTF8'; commit;";
-
-// The whole text of an output buffer: every line followed by CR LF.
-std::string BufferText(const TScriptLog& Buffer);
-// CR, Header, CR and the buffer's whole text: how a script's report is logged.
-std::string OutputBlock(const std::string& Header, const TScriptLog& Buffer);
-// The text between the first two "~" of Text; empty with fewer than two.
-std::string TextBetweenTildes(const std::string& Text);
-
-// One whole update of the installation at ProgramLocation (see uUpdate.cpp
-// and uUpdateRun.cpp). Returns when the installation was updated. Otherwise
-// raises: EAbort when the user answered No; EUpdateNeedsUser when the
-// installation needs the user; any other error when nothing is left
-// changed (its message is empty when the log already holds the details).
-// The host's HadErrors tells a failed run from an interrupted one.
+// One whole update of the installation at ProgramLocation (TUpdateRun,
+// uUpdateRun.h), with the settings of the host in force as they are when it
+// starts. Returns when the installation was updated. Otherwise raises:
+// EAbort when the user answered No; EUpdateNeedsUser when the installation
+// needs the user; any other error when nothing is left changed (its message
+// is empty when the log already holds the details). The host's HadErrors
+// tells a failed run from an interrupted one.
 void UpdateProgramm(const std::string& ProgramLocation, const std::string& Password, const std::string& ProjectCode);
-
-// The stages of the run, in the order it calls them; each reads WF and the
-// host's settings. Buffer is the run's output buffer.
-void UpdateServerPart(const std::string& Password, TScriptLog& Buffer);
-void UpdateClientPart();
-// Puts the updated database and folders in place; raises when it could not
-// (see uUpdateRun.cpp). ErrorText is the run's error report.
-void FinalSwap(std::string& ErrorText);
-// Undoes what the main stage changed; always raises (an empty message when
-// everything was restored).
-[[noreturn]] void Rollback(std::string& ErrorText);
 
 //--- Database mode commands ----------------------------------------------------
 

@@ -1,5 +1,5 @@
 // uUpdateRun - the update run and its stages, and the database mode commands
-// (see uUpdate.h).
+// (see uUpdateRun.h and uUpdate.h).
 //
 // The run changes the live installation only at its end: it copies the
 // program, resource and database folders into a working tree, updates the
@@ -11,7 +11,7 @@
 // Every step is reported through the host's SaveExceptionToLog; the server
 // and client stages report in fixed Russian texts, the run itself in
 // catalog texts.
-#include "uUpdate.h"
+#include "uUpdateRun.h"
 
 #include "os/OsLayer.h"
 #include "uFbService.h"
@@ -25,8 +25,6 @@ namespace {
 
 const char kUser[] = "SYSDBA";
 
-void Log(const std::string& text) { Host().SaveExceptionToLog(text); }
-
 std::string Msg(const std::string& key) { return GetMsgText("uUpdate_UpdateProgramm_" + key); }
 
 using os::path::Join;
@@ -36,219 +34,6 @@ using os::path::WithDelim;
 std::string WithoutDelim(std::string path) {
   while (path.size() > 1 && os::path::IsDelim(path.back())) path.pop_back();
   return path;
-}
-
-void RunText(const std::string& connect, const std::string& charset, const std::string& password,
-             const std::string& script, TScriptLog& buffer) {
-  const TUpdateSettings& s = Host().Settings();
-  RunScriptText(s.ClientLibName, connect, kUser, charset, password, "", script, &buffer, 0);
-}
-
-// The live database checks of the run (before anything is changed).
-void CheckLiveDatabase(const std::string& password, const std::string& projectCode) {
-  IHost& h = Host();
-  TScriptLog buffer;
-  Log(Msg("69"));
-  try {
-    RunText(WF.DBConnect, "WIN1251", password, ProjectCheckScript(projectCode), buffer);
-  } catch (...) {
-    Log(Msg("62"));
-    throw;
-  }
-  if (!buffer.empty()) throw EUpdateError(Msg("63"));
-  Log(Msg("64"));
-  Log(Msg("65"));
-  Log(Msg("66"));
-  try {
-    RunText(WF.DBConnect, "WIN1251", password, kVersionCheckScript, buffer);
-  } catch (...) {
-    Log(Msg("67"));
-    throw;
-  }
-  if (!buffer.empty()) {
-    const std::string block =
-        OutputBlock("-------------------------- Errors in check versio script ---------------------------", buffer);
-    Log(block);
-    h.SetHadErrors(true);
-    throw EUpdateError(TextBetweenTildes(block));
-  }
-  Log(Msg("68"));
-}
-
-// Other users: listed and asked about on a SuperServer, warned about on
-// every other server; then the database is shut down.
-void DisconnectUsersAndShutdown(const std::string& password) {
-  IHost& h = Host();
-  const TUpdateSettings& s = h.Settings();
-  if (s.ServParams.ServerType == "SUPER") {
-    Log(Msg("08"));
-    h.ProcessMessages();
-    std::vector<std::string> users;
-    GetAttachedUsers(s.ClientLibName, WF.DBConnect, kUser, password, "", users);
-    if (!users.empty()) {
-      Log(Msg("09"));
-      h.ProcessMessages();
-      std::string text = Msg("10");
-      for (size_t i = 0; i < users.size(); ++i) text += (i ? "; " : "") + users[i];
-      h.ProcessMessages();
-      if (!h.AskYesNo(TMsgDlgType::Warning, GetMsgText("uUpdate_UpdateProgramm_11", text), TDefaultButton::Yes)) {
-        Log(Msg("12"));
-        throw EAbort(Msg("06"));
-      }
-      Log(Msg("13"));
-      h.ProcessMessages();
-    }
-  } else {
-    Log(Msg("14"));
-    h.ProcessMessages();
-    if (!h.AskYesNo(TMsgDlgType::Warning, Msg("15"), TDefaultButton::Yes)) {
-      Log(Msg("16"));
-      throw EAbort(Msg("06"));
-    }
-    Log(Msg("17"));
-    h.ProcessMessages();
-  }
-  Log(Msg("18"));
-  try {
-    DatabaseShutdown(s.ClientLibName, WF.DBConnect, kUser, password);
-  } catch (const std::exception& e) {
-    throw EUpdateError(Msg("20") + "\r\r" + e.what());
-  }
-  Log(Msg("19"));
-}
-
-// The free space is measured with the server stopped, so the database file
-// can be opened alone; the server is started again whatever the check says.
-void CheckFreeSpace(const std::string& password) {
-  IHost& h = Host();
-  const TUpdateSettings& s = h.Settings();
-  std::string errorText;
-  bool failed = false;
-  std::string failure;
-  try {
-    Log(Msg("21"));
-    StopFBService(s.ServParams, false, h);
-    Log(Msg("22"));
-    std::string checkFailure;
-    bool checkFailed = false;
-    try {
-      Log(Msg("23"));
-      try {
-        CheckFreeSize(Join(WF.DBDataDir, s.DBFileName), os::path::DriveRoot(WF.DBDataDir), s.SpaceFactor);
-      } catch (const std::exception& e) {
-        throw EUpdateError(*e.what() ? std::string(e.what()) : Msg("25"));
-      }
-      Log(Msg("24"));
-    } catch (const std::exception& e) {
-      checkFailed = true;
-      checkFailure = e.what();
-    }
-    // A failing start replaces the failure of the check.
-    Log(Msg("26"));
-    StartFBService(s.ServParams, false, h);
-    Log(Msg("27"));
-    if (checkFailed) throw EUpdateError(checkFailure);
-  } catch (const std::exception& e) {
-    failed = true;
-    failure = e.what();
-  }
-  if (!failed) return;
-  errorText = AppendExceptionMessage(errorText, failure);
-  try {
-    Log(Msg("28"));
-    DatabaseOnline(s.ClientLibName, WF.DBConnect, kUser, password);
-    Log(Msg("29"));
-  } catch (const std::exception& e) {
-    h.ProcessMessages();
-    h.ShowMessage(TMsgDlgType::Error, Msg("30"));
-    errorText = AppendExceptionMessage(errorText, Msg("31") + "\rOriginal Message: " + e.what());
-    throw EUpdateNeedsUser(errorText);
-  }
-  throw EUpdateError(errorText);
-}
-
-// Renaming the installation folder fails while anything in it is held open.
-void CheckLocks() {
-  Log(Msg("32"));
-  const std::string root = WithoutDelim(WF.RootDir);
-  if (!os::Sys().FileMove(root, root + "_")) throw EUpdateError(GetMsgText("uUpdate_UpdateProgramm_33", WF.RootDir));
-  if (!os::Sys().FileMove(root + "_", root)) throw EUpdateError(Msg("34"));
-  Log(Msg("35"));
-}
-
-// The temporary tree, the server payload and the backup and working copies.
-void PrepareTrees(std::string& errorText) {
-  try {
-    Log(Msg("36"));
-    MyRemoveDir(WF.TmpDir);
-    for (const std::string* dir : {&WF.TmpDir, &WF.NewDir, &WF.OldDir, &WF.OldDBDataDir, &WF.WrkDir}) MyCreateDir(*dir);
-    const std::string payload = Join(WF.NewDir, "files.exe");
-    ExtractFilesFromResource(payload, "");
-    RunPayload(payload, "files", 1);
-    Log(Msg("37"));
-    Log(Msg("38"));
-    if (WF.ClientPartFound) {
-      MyCopyDirComplete(WF.ProgramDir, WF.OldProgramDir);
-      MyCopyDirComplete(WF.ProgramDir, WF.WrkProgramDir);
-      try {
-        MyCopyDirComplete(WF.ResourcesDir, WF.OldResourcesDir);
-        MyCopyDirComplete(WF.ResourcesDir, WF.WrkResourcesDir);
-      } catch (const std::exception& e) {
-        Log(e.what());
-      }
-    }
-    if (WF.ServerPartFound) {
-      MyCopyDirComplete(WF.DBDataDir, WF.OldDBDataDir);
-      MyCopyDirComplete(WF.DBDataDir, WF.WrkDBDataDir);
-    }
-  } catch (const std::exception& e) {
-    errorText = AppendExceptionMessage(errorText, e.what());
-    try {
-      MyRemoveDir(WF.NewDir);
-    } catch (const std::exception& removal) {
-      errorText = AppendExceptionMessage(errorText, removal.what());
-    }
-    throw;
-  }
-  Log(Msg("39"));
-}
-
-void RunClientPayload(const std::string& projectCode) {
-  std::string name;
-  if (projectCode == "ZAVUDAVADA")
-    name = "files_gc";
-  else if (projectCode == "TAMBER")
-    name = "files_g";
-  else
-    return; // Tamber_Mini has no client payload
-  const std::string file = Join(WF.NewDir, name + ".exe");
-  ExtractFilesFromResource(file, name);
-  RunPayload(file, name, 0);
-}
-
-// Brings the server part back into use: always after the lock check began.
-void FinalStep(const std::string& password, std::string& errorText) {
-  if (!WF.ServerPartFound) return;
-  IHost& h = Host();
-  const TUpdateSettings& s = h.Settings();
-  try {
-    Log(Msg("48"));
-    StartFBService(s.ServParams, false, h);
-    DatabaseOnline(s.ClientLibName, WF.DBConnect, kUser, password);
-    Log(Msg("49"));
-  } catch (const std::exception& e) {
-    errorText = AppendExceptionMessage(errorText, Msg("50") + "\rOriginal Message: " + e.what());
-    throw EUpdateNeedsUser(errorText);
-  }
-}
-
-// Restores the server's files from their backups; the list of failures as
-// the rollback reports it (empty when all were restored or none replaced).
-std::string RestoreServerFiles() {
-  if (!os::Sys().DirectoryExists(WF.OldOtherDir)) return {};
-  std::string lines;
-  for (const std::string& failed : RestoreFilesFromBackup(WF.OldOtherDir)) lines += failed + "\r\n";
-  return lines;
 }
 
 } // namespace
@@ -301,99 +86,328 @@ std::string TextBetweenTildes(const std::string& Text) {
   return second == std::string::npos ? std::string() : after.substr(0, second);
 }
 
+//--- The run object ---------------------------------------------------------------------
+
+TUpdateRun::TUpdateRun(IHost& Host, std::string ProgramLocation, const std::string& Password,
+                       std::string ProjectCode)
+    : host_(Host), settings_(Host.Settings()), location_(std::move(ProgramLocation)),
+      projectCode_(std::move(ProjectCode)), live_{settings_.ClientLibName, "", kUser, Password, ""} {}
+
+void TUpdateRun::Log(const std::string& Text) { host_.SaveExceptionToLog(Text); }
+
+//--- Before anything is changed ------------------------------------------------------------
+
+void TUpdateRun::AskToStart() {
+  std::string parts;
+  if (wf_.ClientPartFound && wf_.ServerPartFound)
+    parts = Msg("01");
+  else if (wf_.ClientPartFound)
+    parts = Msg("02");
+  else if (wf_.ServerPartFound)
+    parts = Msg("03");
+  else
+    throw EUpdateError(GetMsgText("uUpdate_UpdateProgramm_04", location_, projectCode_));
+  if (!host_.AskYesNo(TMsgDlgType::Information, GetMsgText("uUpdate_UpdateProgramm_05", location_, parts, projectCode_),
+                      TDefaultButton::No))
+    throw EAbort(Msg("06"));
+}
+
+// The live database checks of the run.
+void TUpdateRun::CheckLiveDatabase() {
+  TScriptLog buffer;
+  Log(Msg("69"));
+  try {
+    RunScriptText(live_, "WIN1251", ProjectCheckScript(projectCode_), &buffer, 0);
+  } catch (...) {
+    Log(Msg("62"));
+    throw;
+  }
+  if (!buffer.empty()) throw EUpdateError(Msg("63"));
+  Log(Msg("64"));
+  Log(Msg("65"));
+  Log(Msg("66"));
+  try {
+    RunScriptText(live_, "WIN1251", kVersionCheckScript, &buffer, 0);
+  } catch (...) {
+    Log(Msg("67"));
+    throw;
+  }
+  if (!buffer.empty()) {
+    const std::string block =
+        OutputBlock("-------------------------- Errors in check versio script ---------------------------", buffer);
+    Log(block);
+    host_.SetHadErrors(true);
+    throw EUpdateError(TextBetweenTildes(block));
+  }
+  Log(Msg("68"));
+}
+
+// Other users: listed and asked about on a SuperServer, warned about on
+// every other server; then the database is shut down.
+void TUpdateRun::DisconnectUsersAndShutdown() {
+  if (settings_.ServParams.ServerType == "SUPER") {
+    Log(Msg("08"));
+    host_.ProcessMessages();
+    std::vector<std::string> users;
+    GetAttachedUsers(live_, users);
+    if (!users.empty()) {
+      Log(Msg("09"));
+      host_.ProcessMessages();
+      std::string text = Msg("10");
+      for (size_t i = 0; i < users.size(); ++i) text += (i ? "; " : "") + users[i];
+      host_.ProcessMessages();
+      if (!host_.AskYesNo(TMsgDlgType::Warning, GetMsgText("uUpdate_UpdateProgramm_11", text), TDefaultButton::Yes)) {
+        Log(Msg("12"));
+        throw EAbort(Msg("06"));
+      }
+      Log(Msg("13"));
+      host_.ProcessMessages();
+    }
+  } else {
+    Log(Msg("14"));
+    host_.ProcessMessages();
+    if (!host_.AskYesNo(TMsgDlgType::Warning, Msg("15"), TDefaultButton::Yes)) {
+      Log(Msg("16"));
+      throw EAbort(Msg("06"));
+    }
+    Log(Msg("17"));
+    host_.ProcessMessages();
+  }
+  Log(Msg("18"));
+  try {
+    DatabaseShutdown(live_);
+  } catch (const std::exception& e) {
+    throw EUpdateError(Msg("20") + "\r\r" + e.what());
+  }
+  Log(Msg("19"));
+}
+
+// The free space is measured with the server stopped, so the database file
+// can be opened alone; the server is started again whatever the check says.
+void TUpdateRun::CheckFreeSpace() {
+  std::string errorText;
+  bool failed = false;
+  std::string failure;
+  try {
+    Log(Msg("21"));
+    StopFBService(settings_.ServParams, false, host_);
+    Log(Msg("22"));
+    std::string checkFailure;
+    bool checkFailed = false;
+    try {
+      Log(Msg("23"));
+      try {
+        CheckFreeSize(Join(wf_.DBDataDir, settings_.DBFileName), os::path::DriveRoot(wf_.DBDataDir),
+                      settings_.SpaceFactor);
+      } catch (const std::exception& e) {
+        throw EUpdateError(*e.what() ? std::string(e.what()) : Msg("25"));
+      }
+      Log(Msg("24"));
+    } catch (const std::exception& e) {
+      checkFailed = true;
+      checkFailure = e.what();
+    }
+    // A failing start replaces the failure of the check.
+    Log(Msg("26"));
+    StartFBService(settings_.ServParams, false, host_);
+    Log(Msg("27"));
+    if (checkFailed) throw EUpdateError(checkFailure);
+  } catch (const std::exception& e) {
+    failed = true;
+    failure = e.what();
+  }
+  if (!failed) return;
+  errorText = AppendExceptionMessage(errorText, failure);
+  try {
+    Log(Msg("28"));
+    DatabaseOnline(live_);
+    Log(Msg("29"));
+  } catch (const std::exception& e) {
+    host_.ProcessMessages();
+    host_.ShowMessage(TMsgDlgType::Error, Msg("30"));
+    errorText = AppendExceptionMessage(errorText, Msg("31") + "\rOriginal Message: " + e.what());
+    throw EUpdateNeedsUser(errorText);
+  }
+  throw EUpdateError(errorText);
+}
+
+//--- From the lock check on -----------------------------------------------------------------
+
+// Renaming the installation folder fails while anything in it is held open.
+void TUpdateRun::CheckLocks() {
+  Log(Msg("32"));
+  const std::string root = WithoutDelim(wf_.RootDir);
+  if (!os::Sys().FileMove(root, root + "_")) throw EUpdateError(GetMsgText("uUpdate_UpdateProgramm_33", wf_.RootDir));
+  if (!os::Sys().FileMove(root + "_", root)) throw EUpdateError(Msg("34"));
+  Log(Msg("35"));
+}
+
+// The temporary tree, the server payload and the backup and working copies.
+void TUpdateRun::PrepareTrees() {
+  try {
+    Log(Msg("36"));
+    MyRemoveDir(wf_.TmpDir);
+    for (const std::string* dir : {&wf_.TmpDir, &wf_.NewDir, &wf_.OldDir, &wf_.OldDBDataDir, &wf_.WrkDir})
+      MyCreateDir(*dir);
+    const std::string payload = Join(wf_.NewDir, "files.exe");
+    ExtractFilesFromResource(payload, "");
+    RunPayload(payload, "files", 1);
+    Log(Msg("37"));
+    Log(Msg("38"));
+    if (wf_.ClientPartFound) {
+      MyCopyDirComplete(wf_.ProgramDir, wf_.OldProgramDir);
+      MyCopyDirComplete(wf_.ProgramDir, wf_.WrkProgramDir);
+      try {
+        MyCopyDirComplete(wf_.ResourcesDir, wf_.OldResourcesDir);
+        MyCopyDirComplete(wf_.ResourcesDir, wf_.WrkResourcesDir);
+      } catch (const std::exception& e) {
+        Log(e.what());
+      }
+    }
+    if (wf_.ServerPartFound) {
+      MyCopyDirComplete(wf_.DBDataDir, wf_.OldDBDataDir);
+      MyCopyDirComplete(wf_.DBDataDir, wf_.WrkDBDataDir);
+    }
+  } catch (const std::exception& e) {
+    errorText_ = AppendExceptionMessage(errorText_, e.what());
+    try {
+      MyRemoveDir(wf_.NewDir);
+    } catch (const std::exception& removal) {
+      errorText_ = AppendExceptionMessage(errorText_, removal.what());
+    }
+    throw;
+  }
+  Log(Msg("39"));
+}
+
+void TUpdateRun::RunClientPayload() {
+  std::string name;
+  if (projectCode_ == "ZAVUDAVADA")
+    name = "files_gc";
+  else if (projectCode_ == "TAMBER")
+    name = "files_g";
+  else
+    return; // Tamber_Mini has no client payload
+  const std::string file = Join(wf_.NewDir, name + ".exe");
+  ExtractFilesFromResource(file, name);
+  RunPayload(file, name, 0);
+}
+
 //--- The server-part stage -------------------------------------------------------
 
-void UpdateServerPart(const std::string& Password, TScriptLog& Buffer) {
-  IHost& h = Host();
-  const TUpdateSettings& s = h.Settings();
-  // Scripts go to the engine as the whole text of a list: one line each,
-  // ending in a line break.
-  auto script = [](const std::string& text) { return text + "\r\n"; };
-  auto reportOf = [&](const std::string& header) {
-    Log(OutputBlock(header, Buffer));
-    Buffer.clear();
-    h.SetHadErrors(true);
-  };
-  // Runs one script; when it fails, FailureText is logged before the error
-  // goes on.
-  auto run = [](const char* FailureText, auto&& Script) {
-    try {
-      Script();
-    } catch (...) {
-      Log(FailureText);
-      throw;
+// One script of the server-part stage: what is logged before it, how it
+// runs, what is logged when it fails, and what its output means.
+struct TUpdateRun::TServerScript {
+  enum class TScript { ProjectCheck, VersionCheck, ParamsSync, Structure };
+  const char* Title;   // logged first, or nullptr
+  const char* Running; // logged before the run
+  TScript Script;
+  const char* CharSet;
+  const char* Failed;  // logged when the run raises; the error goes on
+  // The header of the report block that output is logged under (the run
+  // then has errors); nullptr: output means the database belongs to another
+  // project, and the stage ends.
+  const char* OutputHeader;
+  const char* Finished; // logged after the run, or nullptr
+};
+
+void TUpdateRun::RunServerScript(const TServerScript& Step) {
+  if (Step.Title) Log(Step.Title);
+  Log(Step.Running);
+  try {
+    // Scripts go to the engine as the whole text of a list: one line each,
+    // ending in a line break; the structure script is the payload's file.
+    switch (Step.Script) {
+    case TServerScript::TScript::ProjectCheck:
+      RunScriptText(work_, Step.CharSet, ProjectCheckScript(settings_.ProjectCode) + "\r\n", &buffer_, 0);
+      break;
+    case TServerScript::TScript::VersionCheck:
+      RunScriptText(work_, Step.CharSet, kVersionCheckScript + "\r\n", &buffer_, 0);
+      break;
+    case TServerScript::TScript::ParamsSync:
+      RunScriptText(work_, Step.CharSet, kParamsSyncScript + "\r\n", &buffer_, 0);
+      break;
+    case TServerScript::TScript::Structure:
+      RunScriptFile(work_, Step.CharSet, Join(wf_.NewDir, "script.sql"), &buffer_, 0);
+      break;
     }
-  };
+  } catch (...) {
+    Log(Step.Failed);
+    throw;
+  }
+  if (!buffer_.empty()) {
+    if (!Step.OutputHeader) throw EUpdateError("Файл базы данных не соответствует выбранному проекту!");
+    Log(OutputBlock(Step.OutputHeader, buffer_));
+    buffer_.clear();
+    host_.SetHadErrors(true);
+  }
+  if (Step.Finished) Log(Step.Finished);
+}
 
-  Log("Обновление серверной части");
-  Log("Выполняется скрипт проверки проекта");
-  run("скрипт проверки проекта вызвал ошибку!",
-      [&] { RunText(WF.WrkDBConnect, "WIN1251", Password, script(ProjectCheckScript(s.ProjectCode)), Buffer); });
-  if (!Buffer.empty()) throw EUpdateError("Файл базы данных не соответствует выбранному проекту!");
-  Log("Завершено выполнение скрипта проверки проекта");
-
-  Log("Проверка версии базы данных");
-  Log("Выполненяется скрипт проверки версии базы даных");
-  run("Скрипт проверки версии базы даных вызвал ошибку!",
-      [&] { RunText(WF.WrkDBConnect, "WIN1251", Password, script(kVersionCheckScript), Buffer); });
-  if (!Buffer.empty())
-    reportOf("-------------------------- Errors in the Apply-grants script ---------------------------");
-  Log("Завершено выполнение скрипта проверки версии базы даных");
-
+// The server is started again also when a file could not be replaced; that
+// failure goes on afterwards.
+void TUpdateRun::ReplaceServerFiles() {
   Log("Остановка службы FireBird.");
-  StopFBService(s.ServParams, false, h);
+  StopFBService(settings_.ServParams, false, host_);
   Log("Служба FireBird остановлена.");
-
-  // The server is started again also when a file could not be replaced;
-  // that failure goes on afterwards.
   std::exception_ptr copyFailure;
   try {
     Log("Выполняется копирование системных файлов Firebird-сервера");
-    const std::string serverDir = WithDelim(s.ServParams.ServerDir);
+    const std::string serverDir = WithDelim(settings_.ServParams.ServerDir);
     for (const auto& [source, target] : ServerFiles())
-      if (!CopyFileWithBackUp(Join(WF.NewDir, source), serverDir + target, WF.OldOtherDir))
+      if (!CopyFileWithBackUp(Join(wf_.NewDir, source), serverDir + target, wf_.OldOtherDir))
         throw EUpdateError("Не удалось выполнить обновление файла: " + serverDir + target);
     Log("Завершено копирование системных файлов Firebird-сервера");
   } catch (...) {
     copyFailure = std::current_exception();
   }
   Log("Запуск службы FireBird.");
-  StartFBService(s.ServParams, false, h);
+  StartFBService(settings_.ServParams, false, host_);
   Log("Служба FireBird запущена.");
   if (copyFailure) std::rethrow_exception(copyFailure);
+}
 
-  Log("Выполненяется скрипт синхронизации параметров БД");
-  run("скрипт синхронизации параметров БД вызвал ошибку!",
-      [&] { RunText(WF.WrkDBConnect, "UTF8", Password, script(kParamsSyncScript), Buffer); });
-  if (!Buffer.empty())
-    reportOf("-------------------------- Errors in the parameters sinchronization script ---------------------------");
-
-  Log("Выполненяется скрипт синхронизации структуры проекта");
-  run("Скрипт синхронизации структуры проекта вызвал ошибку!", [&] {
-    RunScriptFile(s.ClientLibName, WF.WrkDBConnect, kUser, "UTF8", Password, "", Join(WF.NewDir, "script.sql"),
-                  &Buffer, 0);
-  });
-  if (!Buffer.empty())
-    reportOf("-------------------------- Errors in the sinchronization script ---------------------------");
+void TUpdateRun::UpdateServerPart() {
+  using S = TServerScript::TScript;
+  static const TServerScript kChecks[] = {
+      {nullptr, "Выполняется скрипт проверки проекта", S::ProjectCheck, "WIN1251",
+       "скрипт проверки проекта вызвал ошибку!", nullptr, "Завершено выполнение скрипта проверки проекта"},
+      {"Проверка версии базы данных", "Выполненяется скрипт проверки версии базы даных", S::VersionCheck, "WIN1251",
+       "Скрипт проверки версии базы даных вызвал ошибку!",
+       "-------------------------- Errors in the Apply-grants script ---------------------------",
+       "Завершено выполнение скрипта проверки версии базы даных"},
+  };
+  static const TServerScript kUpdates[] = {
+      {nullptr, "Выполненяется скрипт синхронизации параметров БД", S::ParamsSync, "UTF8",
+       "скрипт синхронизации параметров БД вызвал ошибку!",
+       "-------------------------- Errors in the parameters sinchronization script ---------------------------",
+       nullptr},
+      {nullptr, "Выполненяется скрипт синхронизации структуры проекта", S::Structure, "UTF8",
+       "Скрипт синхронизации структуры проекта вызвал ошибку!",
+       "-------------------------- Errors in the sinchronization script ---------------------------", nullptr},
+  };
+  Log("Обновление серверной части");
+  for (const TServerScript& step : kChecks) RunServerScript(step);
+  ReplaceServerFiles();
+  for (const TServerScript& step : kUpdates) RunServerScript(step);
   Log("Завершено обновление серверной части");
 }
 
 //--- The client-part stage -------------------------------------------------------
 
-void UpdateClientPart() {
-  const TUpdateSettings& s = Host().Settings();
+void TUpdateRun::UpdateClientPart() {
   Log("Обновление клиентской части");
   Log("Выполняется копирование и замена файлов и каталогов клиентского приложения");
   // A file the payloads did not deliver is simply not copied: the working
   // copy keeps its old one.
-  CopyFileClearAttr(Join(WF.NewDir, s.ExeFileName), Join(WF.WrkProgramDir, s.ExeFileName));
-  std::string help = s.ExeFileName;
+  CopyFileClearAttr(Join(wf_.NewDir, settings_.ExeFileName), Join(wf_.WrkProgramDir, settings_.ExeFileName));
+  std::string help = settings_.ExeFileName;
   const size_t dot = help.rfind('.');
   help = (dot == std::string::npos ? help : help.substr(0, dot)) + ".chm";
-  CopyFileClearAttr(Join(WF.NewDir, help), Join(WF.WrkProgramDir, help));
+  CopyFileClearAttr(Join(wf_.NewDir, help), Join(wf_.WrkProgramDir, help));
   for (const std::string& bitmap : ClientBitmaps())
-    CopyFileClearAttr(Join(WF.NewDir, bitmap), Join(WF.WrkResourcesDir, bitmap));
-  os::Sys().FileDelete(Join(WF.ProgramDir, "grids.ini"));
+    CopyFileClearAttr(Join(wf_.NewDir, bitmap), Join(wf_.WrkResourcesDir, bitmap));
+  os::Sys().FileDelete(Join(wf_.ProgramDir, "grids.ini"));
   Log("Завершено копирование и замена файлов и каталогов клиентского приложения");
   Log("Завершено обновление клиентской части");
 }
@@ -407,133 +421,144 @@ void UpdateClientPart() {
 // database was not replaced, the server's files are restored as a rollback
 // restores them, so the installation is as it was before the run.
 
-void FinalSwap(std::string& ErrorText) {
-  IHost& h = Host();
-  const TUpdateSettings& s = h.Settings();
+void TUpdateRun::FinalSwap() {
   os::Api& sys = os::Sys();
   try {
-    MyRemoveDir(WF.NewDir);
-    Log(GetMsgText("uUpdate_UpdateProgramm_41", WithDelim(WF.NewDir)));
+    MyRemoveDir(wf_.NewDir);
+    Log(GetMsgText("uUpdate_UpdateProgramm_41", WithDelim(wf_.NewDir)));
   } catch (const std::exception& e) {
     // The text has a second place for a name right after the folder; the
     // folder is all there is to name.
-    Log(std::string(e.what()) + "\r\n" + GetMsgText("uUpdate_UpdateProgramm_42", WithDelim(WF.NewDir), ""));
+    Log(std::string(e.what()) + "\r\n" + GetMsgText("uUpdate_UpdateProgramm_42", WithDelim(wf_.NewDir), ""));
   }
 
   bool databaseReplaced = false, databaseMissing = false;
   try {
-    if (WF.ServerPartFound) {
-      StopFBService(s.ServParams, false, h);
+    if (wf_.ServerPartFound) {
+      StopFBService(settings_.ServParams, false, host_);
       Log(Msg("22"));
-      const std::string live = Join(WF.DBDataDir, s.DBFileName);
+      const std::string live = Join(wf_.DBDataDir, settings_.DBFileName);
       const std::string aside = live + "_";
       bool renamed = false;
       for (int attempt = 0; attempt < 11 && !renamed; ++attempt) {
         if (sys.FileMove(live, aside)) renamed = true;
         Log(GetMsgText("uUpdate_CopyFileWithBackUp_5"));
       }
-      if (!renamed) throw EUpdateError(GetMsgText("uUpdate_CopyFileWithBackUp_3", WF.DBConnect));
-      if (!MoveFileClearAttr(Join(WF.WrkDBDataDir, s.DBFileName), live)) {
+      if (!renamed) throw EUpdateError(GetMsgText("uUpdate_CopyFileWithBackUp_3", wf_.DBConnect));
+      if (!MoveFileClearAttr(Join(wf_.WrkDBDataDir, settings_.DBFileName), live)) {
         databaseMissing = !sys.FileMove(aside, live);
-        throw EUpdateError(GetMsgText("uUpdate_UpdateProgramm_61", WithDelim(WF.WrkDBDataDir), WithDelim(WF.DBDataDir)));
+        throw EUpdateError(
+            GetMsgText("uUpdate_UpdateProgramm_61", WithDelim(wf_.WrkDBDataDir), WithDelim(wf_.DBDataDir)));
       }
       databaseReplaced = true;
       // The updated database is in place; an old file left beside it only
       // takes room, so the swap goes on.
       if (!sys.FileDelete(aside)) Log("Deleting file error: " + aside);
     }
-    if (WF.ClientPartFound) {
-      MyCopyDirComplete(WF.WrkProgramDir, WF.ProgramDir);
-      MyCopyDirComplete(WF.WrkResourcesDir, WF.ResourcesDir);
+    if (wf_.ClientPartFound) {
+      MyCopyDirComplete(wf_.WrkProgramDir, wf_.ProgramDir);
+      MyCopyDirComplete(wf_.WrkResourcesDir, wf_.ResourcesDir);
     }
   } catch (const std::exception& e) {
     Log(e.what());
-    h.SetHadErrors(true);
-    if (databaseReplaced || databaseMissing || !WF.ServerPartFound) throw EUpdateNeedsUser("");
-    h.SetStatusText(Msg("43"));
+    host_.SetHadErrors(true);
+    if (databaseReplaced || databaseMissing || !wf_.ServerPartFound) throw EUpdateNeedsUser("");
+    host_.SetStatusText(Msg("43"));
     Log(Msg("45"));
     const std::string failures = RestoreServerFiles();
     if (failures.empty()) throw EUpdateError("");
-    ErrorText = AppendExceptionMessage(Msg("47"), failures);
-    throw EUpdateNeedsUser(ErrorText);
+    errorText_ = AppendExceptionMessage(Msg("47"), failures);
+    throw EUpdateNeedsUser(errorText_);
   }
 }
 
 //--- The rollback ----------------------------------------------------------------------
 
-void Rollback(std::string& ErrorText) {
-  IHost& h = Host();
-  h.SetStatusText(Msg("43"));
-  Log(ErrorText + "\r" + Msg("44"));
-  h.ProcessMessages();
-  ErrorText.clear();
+std::string TUpdateRun::RestoreServerFiles() {
+  if (!os::Sys().DirectoryExists(wf_.OldOtherDir)) return {};
+  std::string lines;
+  for (const std::string& failed : RestoreFilesFromBackup(wf_.OldOtherDir)) lines += failed + "\r\n";
+  return lines;
+}
+
+void TUpdateRun::Rollback() {
+  host_.SetStatusText(Msg("43"));
+  Log(errorText_ + "\r" + Msg("44"));
+  host_.ProcessMessages();
+  errorText_.clear();
   Log(Msg("45"));
   try {
-    MyRemoveDir(WF.NewDir);
-    MyRemoveDir(WF.WrkDir);
+    MyRemoveDir(wf_.NewDir);
+    MyRemoveDir(wf_.WrkDir);
   } catch (...) {
   }
   const std::string failures = RestoreServerFiles();
   if (!failures.empty()) {
-    ErrorText = AppendExceptionMessage(Msg("47"), failures);
-    throw EUpdateNeedsUser(ErrorText);
+    errorText_ = AppendExceptionMessage(Msg("47"), failures);
+    throw EUpdateNeedsUser(errorText_);
   }
-  throw EUpdateError(ErrorText);
+  throw EUpdateError(errorText_);
+}
+
+void TUpdateRun::FinalStep() {
+  if (!wf_.ServerPartFound) return;
+  try {
+    Log(Msg("48"));
+    StartFBService(settings_.ServParams, false, host_);
+    DatabaseOnline(live_);
+    Log(Msg("49"));
+  } catch (const std::exception& e) {
+    errorText_ = AppendExceptionMessage(errorText_, Msg("50") + "\rOriginal Message: " + e.what());
+    throw EUpdateNeedsUser(errorText_);
+  }
 }
 
 //--- The run ---------------------------------------------------------------------------
 
-void UpdateProgramm(const std::string& ProgramLocation, const std::string& Password, const std::string& ProjectCode) {
-  IHost& h = Host();
+void TUpdateRun::Run() {
   // A run starts with a clean flag, so a cancelled run never shows the
   // outcome of an earlier failed one.
-  h.SetHadErrors(false);
+  host_.SetHadErrors(false);
 
-  UpdateInit(ProgramLocation);
-  std::string parts;
-  if (WF.ClientPartFound && WF.ServerPartFound)
-    parts = Msg("01");
-  else if (WF.ClientPartFound)
-    parts = Msg("02");
-  else if (WF.ServerPartFound)
-    parts = Msg("03");
-  else
-    throw EUpdateError(GetMsgText("uUpdate_UpdateProgramm_04", ProgramLocation, ProjectCode));
-  if (!h.AskYesNo(TMsgDlgType::Information, GetMsgText("uUpdate_UpdateProgramm_05", ProgramLocation, parts, ProjectCode),
-                  TDefaultButton::No))
-    throw EAbort(Msg("06"));
+  wf_ = UpdateInit(location_, settings_);
+  live_.Database = wf_.DBConnect;
+  work_ = live_;
+  work_.Database = wf_.WrkDBConnect;
+  AskToStart();
 
-  if (WF.ServerPartFound) {
-    CheckLiveDatabase(Password, ProjectCode);
-    DisconnectUsersAndShutdown(Password);
-    CheckFreeSpace(Password);
+  if (wf_.ServerPartFound) {
+    CheckLiveDatabase();
+    DisconnectUsersAndShutdown();
+    CheckFreeSpace();
   }
 
   // From the lock check on, the server part is brought back into use
   // whatever the ending.
-  std::string errorText;
   std::exception_ptr ending;
   try {
-    TScriptLog buffer;
     CheckLocks();
-    PrepareTrees(errorText);
+    PrepareTrees();
     try {
-      h.SetHadErrors(false);
-      RunClientPayload(ProjectCode);
-      if (WF.ServerPartFound) UpdateServerPart(Password, buffer);
-      if (WF.ClientPartFound) UpdateClientPart();
-      if (h.HadErrors()) throw EUpdateError(Msg("40"));
+      host_.SetHadErrors(false);
+      RunClientPayload();
+      if (wf_.ServerPartFound) UpdateServerPart();
+      if (wf_.ClientPartFound) UpdateClientPart();
+      if (host_.HadErrors()) throw EUpdateError(Msg("40"));
     } catch (const std::exception& e) {
-      errorText = AppendExceptionMessage(errorText, e.what());
-      h.SetHadErrors(true);
-      Rollback(errorText);
+      errorText_ = AppendExceptionMessage(errorText_, e.what());
+      host_.SetHadErrors(true);
+      Rollback();
     }
-    FinalSwap(errorText);
+    FinalSwap();
   } catch (...) {
     ending = std::current_exception();
   }
-  FinalStep(Password, errorText);
+  FinalStep();
   if (ending) std::rethrow_exception(ending);
+}
+
+void UpdateProgramm(const std::string& ProgramLocation, const std::string& Password, const std::string& ProjectCode) {
+  TUpdateRun(Host(), ProgramLocation, Password, ProjectCode).Run();
 }
 
 //--- Database mode commands ------------------------------------------------------------
@@ -542,24 +567,25 @@ namespace {
 
 void SwitchMode(const std::string& ProgramLocation, const std::string& SysPassword, bool online) {
   IHost& h = Host();
+  const TUpdateSettings settings = h.Settings();
   const std::string prefix = online ? "uUpdate_UpdateOnLine_0" : "uUpdate_UpdateShutdown_";
-  UpdateInit(ProgramLocation);
-  Log(GetMsgText(prefix + "1"));
+  const TWorkingFolders wf = UpdateInit(ProgramLocation, settings);
+  h.SaveExceptionToLog(GetMsgText(prefix + "1"));
   h.ProcessMessages();
-  if (!WF.ServerPartFound) throw EUpdateError(GetMsgText(prefix + "2"));
+  if (!wf.ServerPartFound) throw EUpdateError(GetMsgText(prefix + "2"));
   try {
-    const TUpdateSettings& s = h.Settings();
+    const TDBParams db{settings.ClientLibName, wf.DBConnect, kUser, SysPassword, ""};
     if (online)
-      DatabaseOnline(s.ClientLibName, WF.DBConnect, kUser, SysPassword);
+      DatabaseOnline(db);
     else
-      DatabaseShutdown(s.ClientLibName, WF.DBConnect, kUser, SysPassword);
-    Log(GetMsgText(prefix + "3"));
+      DatabaseShutdown(db);
+    h.SaveExceptionToLog(GetMsgText(prefix + "3"));
     h.ProcessMessages();
     h.ShowMessage(TMsgDlgType::Information, GetMsgText(prefix + "4"));
   } catch (const std::exception& e) {
     h.ProcessMessages();
     if (std::string(e.what()).find("Target shutdown mode is invalid for database") == std::string::npos) throw;
-    Log(GetMsgText(prefix + "5"));
+    h.SaveExceptionToLog(GetMsgText(prefix + "5"));
     h.ProcessMessages();
     h.ShowMessage(TMsgDlgType::Warning, GetMsgText(prefix + "6"));
   }

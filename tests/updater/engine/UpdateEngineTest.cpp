@@ -3,7 +3,7 @@
 #include "SystemDoubles.h"
 #include "TestHosts.h"
 #include "uLDM.h"
-#include "uUpdate.h"
+#include "uUpdateRun.h"
 
 #include <gtest/gtest.h>
 
@@ -100,7 +100,7 @@ TEST_F(Engine, UpdateInitComputesTheWorkingFolders) {
     if (c.Db) Write(P({root, "DB_Data", "Tamber.fdb"}), "db");
     fs::create_directories(fs::u8path(root + D + "Program"));
     host.Log.clear();
-    UpdateInit(c.Location);
+    const TWorkingFolders WF = UpdateInit(c.Location, host.Values);
     const std::string tmp = P({root, "Tmp$091225143005"});
     EXPECT_EQ(WF.RootDir, c.RootDir) << c.Location;
     EXPECT_EQ(WF.ProgramDir, P({root, "Program"}));
@@ -128,9 +128,8 @@ TEST_F(Engine, UpdateInitComputesTheWorkingFolders) {
 
 TEST_F(Engine, UpdateInitTakesARelativeLocationAgainstTheCurrentFolder) {
   const std::string name = fs::u8path(dir.Path()).filename().string();
-  UpdateInit(name);
-  EXPECT_EQ(WF.RootDir, os::Sys().FullPathName(dir.Path()));
-  EXPECT_EQ(ErrorOf([&] { UpdateInit(name + D + "missing"); }),
+  EXPECT_EQ(UpdateInit(name, host.Values).RootDir, os::Sys().FullPathName(dir.Path()));
+  EXPECT_EQ(ErrorOf([&] { UpdateInit(name + D + "missing", host.Values); }),
             "The path to the updatable program \"" + os::Sys().FullPathName(dir.Path()) + D + "missing\" was not found!");
 }
 
@@ -143,7 +142,7 @@ TEST_F(Engine, UpdateInitAcceptsOnlyLocalDrives) {
   os::ScopedApi use(sys);
   for (auto [type, accepted] : cases) {
     sys.Drive = type;
-    std::string error = ErrorOf([&] { UpdateInit(dir.Path()); });
+    std::string error = ErrorOf([&] { UpdateInit(dir.Path(), host.Values); });
     EXPECT_EQ(error, accepted ? "<no error>" : "The path to the updatable program \"" + dir.Path() + "\" is not local!")
         << type;
   }
@@ -156,12 +155,12 @@ TEST_F(Engine, UpdateInitRejectsNetworkAndRamFolders) {
   sys.AllFoldersExist = true;
   os::ScopedApi use(sys);
   const std::string unc = "\\\\fileserver\\share\\NorvelSoft\\TAMBER_RU";
-  EXPECT_EQ(ErrorOf([&] { UpdateInit(unc); }), "The path to the updatable program \"" + unc + "\" is not local!");
+  EXPECT_EQ(ErrorOf([&] { UpdateInit(unc, host.Values); }), "The path to the updatable program \"" + unc + "\" is not local!");
 #else
   // tmpfs is a RAM disk: it does not survive a restart, so nothing is installed there.
   if (!fs::is_directory("/dev/shm")) GTEST_SKIP() << "no /dev/shm here";
   TempDir shm("/dev/shm");
-  EXPECT_EQ(ErrorOf([&] { UpdateInit(shm.Path()); }), "The path to the updatable program \"" + shm.Path() + "\" is not local!");
+  EXPECT_EQ(ErrorOf([&] { UpdateInit(shm.Path(), host.Values); }), "The path to the updatable program \"" + shm.Path() + "\" is not local!");
 #endif
 }
 

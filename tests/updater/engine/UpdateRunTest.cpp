@@ -8,7 +8,7 @@
 #include "TestHosts.h"
 #include "uDBConnection.h"
 #include "uLDM.h"
-#include "uUpdate.h"
+#include "uUpdateRun.h"
 
 #include <gtest/gtest.h>
 

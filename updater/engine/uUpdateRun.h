@@ -1,0 +1,90 @@
+// uUpdateRun - one update run as an object: the working folders, a copy of
+// the window's settings taken when the run starts, the database parameters
+// built once, the run's error report and output buffer; the stages are its
+// methods, called by Run in the run's order. Nothing of a run lives outside
+// its object, so a command of the window during the run cannot change what
+// the run reads.
+#pragma once
+
+#include "uUpdate.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+//--- Names and texts of the run --------------------------------------------------
+
+// The server's files, in the order they are replaced: (file in NewDir,
+// target below the server's folder, with the platform's delimiter).
+const std::vector<std::pair<std::string, std::string>>& ServerFiles();
+// The six pictures of the client's Resources folder.
+const std::vector<std::string>& ClientBitmaps();
+
+// The run's script arguments and checks.
+std::string ProjectCheckScript(const std::string& ProjectCode);
+inline const std::string kVersionCheckScript = "execute procedure Check_Versio(106, 1); commit;";
+inline const std::string kParamsSyncScript =
+    "update rdb$character_sets set rdb$default_collate_name = 'UNICODE' where rdb$character_set_name = 'UTF8' "
+    "and rdb$default_collate_name = 'UTF8'; commit;";
+
+// The whole text of an output buffer: every line followed by CR LF.
+std::string BufferText(const TScriptLog& Buffer);
+// CR, Header, CR and the buffer's whole text: how a script's report is logged.
+std::string OutputBlock(const std::string& Header, const TScriptLog& Buffer);
+// The text between the first two "~" of Text; empty with fewer than two.
+std::string TextBetweenTildes(const std::string& Text);
+
+//--- The run ---------------------------------------------------------------------------
+
+class TUpdateRun {
+public:
+  // A run of Host for the installation at ProgramLocation; Host's settings
+  // are copied here and never read again.
+  TUpdateRun(IHost& Host, std::string ProgramLocation, const std::string& Password, std::string ProjectCode);
+  TUpdateRun(const TUpdateRun&) = delete;
+  TUpdateRun& operator=(const TUpdateRun&) = delete;
+
+  // The whole run; ends as UpdateProgramm does.
+  void Run();
+
+  const TWorkingFolders& Folders() const { return wf_; }
+
+private:
+  struct TServerScript;
+
+  // Before anything is changed.
+  void AskToStart();
+  void CheckLiveDatabase();
+  void DisconnectUsersAndShutdown();
+  void CheckFreeSpace();
+  // From the lock check on.
+  void CheckLocks();
+  void PrepareTrees();
+  void RunClientPayload();
+  void UpdateServerPart();
+  void RunServerScript(const TServerScript& Step);
+  void ReplaceServerFiles();
+  void UpdateClientPart();
+  // Puts the updated database and folders in place; raises when it could not.
+  void FinalSwap();
+  // Undoes what the main stage changed; always raises (an empty message when
+  // everything was restored).
+  [[noreturn]] void Rollback();
+  // Restores the server's files from their backups; the list of failures as
+  // the rollback reports it (empty when all were restored or none replaced).
+  std::string RestoreServerFiles();
+  // Brings the server part back into use: always after the lock check began.
+  void FinalStep();
+
+  void Log(const std::string& Text);
+
+  IHost& host_;
+  const TUpdateSettings settings_;
+  const std::string location_;
+  const std::string projectCode_;
+  TWorkingFolders wf_;
+  TDBParams live_; // the live database
+  TDBParams work_; // its working copy in the temporary tree
+  std::string errorText_;
+  TScriptLog buffer_;
+};
