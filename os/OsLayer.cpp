@@ -43,6 +43,18 @@ void RegisterResource(const std::string& type, const std::string& name, std::str
   t.Entries[ResourceKey(type, name)] = data;
 }
 
+std::string Describe(const Error& Failure) {
+  std::string text = Failure.Call;
+  if (!Failure.Path.empty()) text += " \"" + Failure.Path + "\"";
+  text += ": " + Failure.Text;
+  if (Failure.Code != 0) text += " (" + std::to_string(Failure.Code) + ")";
+  return text;
+}
+
+std::string WithCause(const std::string& Text, const Status& Why) {
+  return Why ? Text : Text + "\r" + Describe(Why.Failure());
+}
+
 Api& Native() {
   static Api native;
   return native;

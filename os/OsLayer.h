@@ -42,6 +42,11 @@ struct Error {
 // line break or full stop left as the system gives it.
 std::string SystemErrorText(std::uint32_t Code);
 
+// How a failure is named in a log entry or a message: the call, the path in
+// quotes (when there is one), the system's text and, when the system gave
+// one, its error number: MoveFileW "C:\Tamber\DB_Data": Access is denied (5).
+std::string Describe(const Error& Failure);
+
 // The outcome of a call that can fail. It converts to bool (true: success),
 // so a caller that only needs yes or no reads it as such; a caller that
 // reports the failure takes the Error.
@@ -60,6 +65,11 @@ private:
   bool failed_ = false;
   Error error_;
 };
+
+// Text, then on a line of its own (after a CR, the line break of the
+// program's texts) the failure Why describes; Text alone when Why is a
+// success. The message of an error whose cause is an operating-system call.
+std::string WithCause(const std::string& Text, const Status& Why);
 
 // A local calendar date and wall-clock time, read from the system clock.
 struct LocalDateTime {

@@ -19,9 +19,17 @@
 #endif
 #include <windows.h>
 
+#include "os/OsLayer.h"
+
 #include <string>
 
 namespace os::win {
+
+// The failure of Call about Path with the thread's last error number, read
+// at once. A call that failed without setting one (Wine leaves it 0 in
+// places) gets ERROR_FUNCTION_FAILED, so that a failure is never told as
+// "The operation completed successfully".
+Status LastFailure(const char* Call, const std::string& Path);
 
 // UTF-8 to UTF-16; invalid sequences become U+FFFD.
 inline std::wstring Widen(const std::string& s) {

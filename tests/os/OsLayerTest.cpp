@@ -1,6 +1,9 @@
 // OsLayerTest - the file, folder, disk and resource calls of the operating-system layer,
 // against the real system (natively and under Wine).
 #include "TestHosts.h"
+#ifdef _WIN32
+#include "os/WindowsSupport.h"
+#endif
 
 #include <gtest/gtest.h>
 
@@ -91,6 +94,23 @@ TEST(DiskQueries, KnowTheDriveOfTheTemporaryFolder) {
   EXPECT_GT(free, 0u);
   EXPECT_FALSE(os::Sys().DiskFreeBytes(dir.File("missing") + kDelim + "deeper", free));
 }
+
+#ifdef _WIN32
+TEST(Failures, NameTheCallThePathAndAnErrorThatIsNeverSuccess) {
+  SetLastError(ERROR_SHARING_VIOLATION);
+  const os::Status held = os::win::LastFailure("MoveFileW", "C:\\Tamber\\DB_Data\\Tamber.fdb");
+  ASSERT_FALSE(held);
+  EXPECT_EQ(held.Failure().Code, static_cast<std::uint32_t>(ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(os::Describe(held.Failure()), "MoveFileW \"C:\\Tamber\\DB_Data\\Tamber.fdb\": " +
+                                              os::SystemErrorText(ERROR_SHARING_VIOLATION) + " (32)");
+  // A call that failed without setting an error number.
+  SetLastError(ERROR_SUCCESS);
+  const os::Status silent = os::win::LastFailure("CopyFileW", "x");
+  ASSERT_FALSE(silent);
+  EXPECT_EQ(silent.Failure().Code, static_cast<std::uint32_t>(ERROR_FUNCTION_FAILED));
+  EXPECT_NE(silent.Failure().Text, os::SystemErrorText(ERROR_SUCCESS));
+}
+#endif
 
 TEST(ProgramResource, ReadsTheBytesLinkedIntoTheProgram) {
 #ifndef _WIN32

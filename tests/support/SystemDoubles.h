@@ -18,6 +18,11 @@ inline os::Status Injected(const std::string& Call, const std::string& Path) {
   return os::Status(os::Error{Call, Path, 5, "Access is denied (injected)"});
 }
 
+// What such a failure adds to a message: a line naming the call and path.
+inline std::string InjectedCause(const std::string& Call, const std::string& Path) {
+  return "\r" + os::Describe(Injected(Call, Path).Failure());
+}
+
 // The native system, except that every sleep is recorded and only those
 // shorter than WaitBelow milliseconds are waited (none by default): the
 // fixed waits of the updater are recorded, a service's own short wait hints

@@ -37,3 +37,10 @@ std::string ReadFileBytes(const std::string& Path) {
   s << f.rdbuf();
   return s.str();
 }
+
+std::string WithoutCause(const std::string& Message, const std::string& Path) {
+  const std::size_t cr = Message.rfind('\r');
+  if (cr != std::string::npos && Message.find(" \"" + Path, cr) != std::string::npos)
+    return Message.substr(0, cr);
+  return "<no cause naming " + Path + "> " + Message;
+}

@@ -149,5 +149,12 @@ std::string MessageOf(F&& f) {
   return "<no error>";
 }
 
+// Message without its last line when that line names a failed system call
+// about Path or a path that begins with it (the call, then the path in
+// quotes: the cause os::WithCause adds, whose wording is the system's);
+// otherwise "<no cause naming PATH>" and the message, so that a comparison
+// shows what is missing.
+std::string WithoutCause(const std::string& Message, const std::string& Path);
+
 // The whole content of a file, or "<missing>" when it cannot be read.
 std::string ReadFileBytes(const std::string& Path);

@@ -2,6 +2,7 @@
 // message catalog and run log as the window, driven from the command line.
 // The log pane's lines go to standard output, questions are asked on the
 // terminal, and the ending is told by the exit code (see Usage below).
+#include "ConsoleOptions.h"
 #include "os/OsLayer.h"
 #include "uFbService.h"
 #include "uHost.h"
@@ -14,7 +15,6 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -146,67 +146,13 @@ public:
   }
 };
 
-struct CommandLine {
-  std::string Command;
-  std::map<std::string, std::string> Values;
-  bool Yes = false, NoWaits = false, Help = false;
-  std::string Error;
-};
-
-CommandLine Parse(const std::vector<std::string>& args) {
-  CommandLine c;
-  static const char* const withValue[] = {"--project", "--location", "--language", "--password-file",
-                                          "--connect-prefix", "--client-lib", "--server-dir", "--server-type",
-                                          "--service-start", "--service-stop", "--service-query"};
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--help" || a == "-h") {
-      c.Help = true;
-      continue;
-    }
-    if (a == "--yes") {
-      c.Yes = true;
-      continue;
-    }
-    if (a == "--no-service-waits") {
-      c.NoWaits = true;
-      continue;
-    }
-    bool known = false;
-    for (const char* o : withValue) {
-      if (a != o) continue;
-      known = true;
-      if (i + 1 >= args.size()) {
-        c.Error = a + " needs a value";
-        return c;
-      }
-      c.Values[a] = args[++i];
-    }
-    if (known) continue;
-    if (a == "--password") {
-      c.Error = "a password is never given on the command line: use --password-file or UPDATER_PASSWORD";
-      return c;
-    }
-    if (!a.empty() && a[0] == '-') {
-      c.Error = "unknown option " + a;
-      return c;
-    }
-    if (!c.Command.empty()) {
-      c.Error = "one command only: " + c.Command + " or " + a;
-      return c;
-    }
-    c.Command = a;
-  }
-  return c;
-}
-
 int UsageError(const std::string& message) {
   std::fprintf(stderr, "Updater_Console: %s\nUpdater_Console --help tells how to use it.\n", message.c_str());
   return kUsageError;
 }
 
 int Main(const std::vector<std::string>& args) {
-  CommandLine cl = Parse(args);
+  const TConsoleOptions cl = ParseConsoleOptions(args);
   if (cl.Help) {
     std::fputs(kUsage, stdout);
     if (!os::HasServiceRegistry()) std::fputs(kUsageNoRegistry, stdout);
@@ -216,10 +162,7 @@ int Main(const std::vector<std::string>& args) {
   if (!cl.Error.empty()) return UsageError(cl.Error);
   if (cl.Command != "update" && cl.Command != "online" && cl.Command != "shutdown")
     return UsageError(cl.Command.empty() ? "no command given" : "unknown command " + cl.Command);
-  auto value = [&](const char* name) {
-    auto it = cl.Values.find(name);
-    return it == cl.Values.end() ? std::string() : it->second;
-  };
+  auto value = [&](const char* name) { return cl.Value(name); };
   const TProject* project = FindProject(value("--project"));
   if (!project) return UsageError("--project must be TAMBER, ZAVUDAVADA or TAMBER_MINI");
   if (value("--location").empty()) return UsageError("--location is missing");
@@ -245,21 +188,21 @@ int Main(const std::vector<std::string>& args) {
   settings = ProjectSettings(project->Code, settings);
 
   if (!os::HasServiceRegistry()) {
-  const bool needsServer = cl.Command == "update";
-  const std::string type = value("--server-type").empty() ? "SUPER" : value("--server-type");
-  if (type != "SUPER" && type != "CLASSIC") return UsageError("--server-type must be SUPER or CLASSIC");
-  if (needsServer && (value("--server-dir").empty() || value("--service-start").empty() ||
-                      value("--service-stop").empty() || value("--service-query").empty()))
-    return UsageError("update needs --server-dir, --service-start, --service-stop and --service-query here");
-  // The service is known by the name a default Firebird instance's guardian has.
-  const std::string service = "FirebirdGuardianDefaultInstance";
-  if (needsServer) {
-    os::DefineService(service, {value("--service-start"), value("--service-stop"), value("--service-query")});
-    std::string dir = value("--server-dir");
-    if (dir.back() != '/') dir += '/';
-    settings.ServParams = {dir, type, settings.ConnectPrefix, type == "SUPER" ? "FBSERVER.EXE" : "FB_INET_SERVER.EXE",
-                           service};
-  }
+    const bool needsServer = cl.Command == "update";
+    const std::string type = value("--server-type").empty() ? "SUPER" : value("--server-type");
+    if (type != "SUPER" && type != "CLASSIC") return UsageError("--server-type must be SUPER or CLASSIC");
+    if (needsServer && (value("--server-dir").empty() || value("--service-start").empty() ||
+                        value("--service-stop").empty() || value("--service-query").empty()))
+      return UsageError("update needs --server-dir, --service-start, --service-stop and --service-query here");
+    // The service is known by the name a default Firebird instance's guardian has.
+    const std::string service = "FirebirdGuardianDefaultInstance";
+    if (needsServer) {
+      os::DefineService(service, {value("--service-start"), value("--service-stop"), value("--service-query")});
+      std::string dir = value("--server-dir");
+      if (dir.back() != '/') dir += '/';
+      settings.ServParams = {dir, type, settings.ConnectPrefix,
+                             type == "SUPER" ? "FBSERVER.EXE" : "FB_INET_SERVER.EXE", service};
+    }
   } else if (cl.NoWaits) {
     return UsageError("--no-service-waits is for systems without a service registry");
   }

@@ -67,8 +67,8 @@ void MyRemoveDir(const std::string& Dir) {
     if (e.Attributes & os::kAttrDirectory) {
       // A link to a folder goes, the folder it points to stays.
       if (e.Attributes & os::kAttrReparsePoint) {
-        if (!sys.DirectoryRemove(path) && !sys.FileDelete(path))
-          throw EUpdateError(GetMsgText("uUpdate_MyRemoveDir_1", path));
+        if (const os::Status removed = sys.DirectoryRemove(path); !removed && !sys.FileDelete(path))
+          throw EUpdateError(os::WithCause(GetMsgText("uUpdate_MyRemoveDir_1", path), removed));
         continue;
       }
       MyRemoveDir(path);
@@ -77,13 +77,15 @@ void MyRemoveDir(const std::string& Dir) {
     // A link to a file is deleted as it is; its target keeps its attributes.
     if (!(e.Attributes & os::kAttrReparsePoint))
       sys.WriteFileAttributes(path, (e.Attributes & ~os::kAttrReadOnly) | os::kAttrArchive);
-    if (!sys.FileDelete(path)) throw EUpdateError(GetMsgText("uUpdate_MyRemoveDir_1", path));
+    if (const os::Status deleted = sys.FileDelete(path); !deleted)
+      throw EUpdateError(os::WithCause(GetMsgText("uUpdate_MyRemoveDir_1", path), deleted));
   }
   sys.DirectoryRemove(Dir);
 }
 
 void MyCreateDir(const std::string& Dir) {
-  if (!os::Sys().CreateFolder(Dir)) throw EUpdateError(GetMsgText("uUpdate_MyCreateDir_1", Dir));
+  if (const os::Status created = os::Sys().CreateFolder(Dir); !created)
+    throw EUpdateError(os::WithCause(GetMsgText("uUpdate_MyCreateDir_1", Dir), created));
 }
 
 namespace {
@@ -91,14 +93,15 @@ void CopyTree(const std::string& SourceDir, const std::string& TargetDir, std::v
   os::Api& sys = os::Sys();
   const std::string source = WithDelim(SourceDir), target = WithDelim(TargetDir);
   if (!sys.DirectoryExists(source)) throw EUpdateError(GetMsgText("uUpdate_MyCopyDir_1", source));
-  if (!sys.CreateDirectories(target)) throw EUpdateError(GetMsgText("uUpdate_MyCopyDir_2", target));
+  if (const os::Status created = sys.CreateDirectories(target); !created)
+    throw EUpdateError(os::WithCause(GetMsgText("uUpdate_MyCopyDir_2", target), created));
   std::vector<os::FolderEntry> entries;
   sys.FolderList(source, "*", entries);
   for (const os::FolderEntry& e : entries) {
     if (e.Attributes & os::kAttrDirectory)
       CopyTree(source + e.Name, target + e.Name, skipped);
-    else if (!CopyFileClearAttr(source + e.Name, target + e.Name))
-      skipped.push_back({source + e.Name, target + e.Name});
+    else if (const os::Status copied = CopyFileClearAttr(source + e.Name, target + e.Name); !copied)
+      skipped.push_back({source + e.Name, target + e.Name, copied});
   }
 }
 } // namespace
@@ -112,10 +115,16 @@ std::vector<TCopySkipped> MyCopyDir(const std::string& SourceDir, const std::str
 void MyCopyDirComplete(const std::string& SourceDir, const std::string& TargetDir) {
   const std::vector<TCopySkipped> skipped = MyCopyDir(SourceDir, TargetDir);
   if (skipped.empty()) return;
-  // The folder the file was to be copied into, without its delimiter.
-  std::string folder = os::path::FolderOf(skipped.front().Target);
-  if (!folder.empty()) folder.pop_back();
-  throw EUpdateError(GetMsgText("uUpdate_CopyFileWithBackUp_4", skipped.front().Source, folder));
+  // Every file that was not copied, each with the folder it should have
+  // gone to (without its delimiter) and the cause.
+  std::string message;
+  for (const TCopySkipped& s : skipped) {
+    std::string folder = os::path::FolderOf(s.Target);
+    if (!folder.empty()) folder.pop_back();
+    if (!message.empty()) message += "\r";
+    message += os::WithCause(GetMsgText("uUpdate_CopyFileWithBackUp_4", s.Source, folder), s.Why);
+  }
+  throw EUpdateError(message);
 }
 
 namespace {
@@ -133,10 +142,11 @@ std::string DecodeBackupName(const std::string& Name, os::path::Style Style) {
   return ReplaceAll(ReplaceAll(Name, DelimCode(Style), delim), "{3A}", ":");
 }
 
-bool CopyFileWithBackUp(const std::string& NewFile, const std::string& TargetFile, const std::string& BackupDir) {
+os::Status CopyFileWithBackUp(const std::string& NewFile, const std::string& TargetFile, const std::string& BackupDir) {
   os::Api& sys = os::Sys();
-  if (!sys.DirectoryExists(BackupDir) && !sys.CreateDirectories(BackupDir))
-    throw EUpdateError(GetMsgText("uUpdate_CopyFileWithBackUp_1", BackupDir));
+  if (!sys.DirectoryExists(BackupDir))
+    if (const os::Status created = sys.CreateDirectories(BackupDir); !created)
+      throw EUpdateError(os::WithCause(GetMsgText("uUpdate_CopyFileWithBackUp_1", BackupDir), created));
   std::string folder = os::path::FolderOf(TargetFile);
   if (folder.empty()) folder = ".";
   if (!sys.DirectoryExists(folder)) throw EUpdateError(GetMsgText("uUpdate_CopyFileWithBackUp_2", TargetFile));
@@ -144,11 +154,11 @@ bool CopyFileWithBackUp(const std::string& NewFile, const std::string& TargetFil
   const std::string encoded = EncodeBackupName(TargetFile);
   if (sys.FileExists(TargetFile)) {
     // The rename is the test that nobody holds the file open.
-    if (!sys.FileMove(TargetFile, TargetFile + "_"))
-      throw EUpdateError(GetMsgText("uUpdate_CopyFileWithBackUp_3", TargetFile));
+    if (const os::Status moved = sys.FileMove(TargetFile, TargetFile + "_"); !moved)
+      throw EUpdateError(os::WithCause(GetMsgText("uUpdate_CopyFileWithBackUp_3", TargetFile), moved));
     sys.FileMove(TargetFile + "_", TargetFile);
-    if (!CopyFileClearAttr(TargetFile, Join(BackupDir, encoded)))
-      throw EUpdateError(GetMsgText("uUpdate_CopyFileWithBackUp_4", TargetFile, BackupDir));
+    if (const os::Status copied = CopyFileClearAttr(TargetFile, Join(BackupDir, encoded)); !copied)
+      throw EUpdateError(os::WithCause(GetMsgText("uUpdate_CopyFileWithBackUp_4", TargetFile, BackupDir), copied));
   } else {
     sys.WriteFile(Join(BackupDir, kDeletionMarker + encoded), std::string(), false);
   }
@@ -170,11 +180,14 @@ std::vector<std::string> RestoreFilesFromBackup(const std::string& BackupDir) {
       std::uint32_t a = sys.FileAttributes(target);
       if (a != os::kInvalidAttributes && (a & os::kAttrReadOnly))
         sys.WriteFileAttributes(target, a & ~os::kAttrReadOnly);
-      sys.FileDelete(target);
+      // A file the run added and that cannot be deleted is not restored:
+      // it is reported like a copy that failed.
+      if (const os::Status deleted = sys.FileDelete(target); !deleted && sys.FileExists(target))
+        failed.push_back(os::WithCause(GetMsgText("uUpdate_RestoreFilesFromBackup_1", target), deleted));
       continue;
     }
-    if (!CopyFileClearAttr(Join(BackupDir, e.Name), decoded))
-      failed.push_back(GetMsgText("uUpdate_RestoreFilesFromBackup_1", decoded));
+    if (const os::Status copied = CopyFileClearAttr(Join(BackupDir, e.Name), decoded); !copied)
+      failed.push_back(os::WithCause(GetMsgText("uUpdate_RestoreFilesFromBackup_1", decoded), copied));
   }
   return failed;
 }
@@ -194,7 +207,7 @@ void ExtractFilesFromResource(const std::string& FileName, const std::string& Re
   // Written to be started: POSIX wants the execute permission for that.
   if (done) done = sys.WriteFile(file, std::string(data), false);
   if (done) done = sys.MakeExecutable(file);
-  if (!done) throw EUpdateError(GetMsgText("uUpdate_ExtractFilesFromResource_1", name) + "\r" + done.Failure().Text);
+  if (!done) throw EUpdateError(os::WithCause(GetMsgText("uUpdate_ExtractFilesFromResource_1", name), done));
 }
 
 void RunPayload(const std::string& FileName, const std::string& ResName, std::uint16_t Show) {

@@ -11,6 +11,7 @@
 // operation reads the window's settings once, when it starts.
 #pragma once
 
+#include "os/OsLayer.h"
 #include "os/Path.h"
 #include "uHost.h"
 #include "uProjects.h"
@@ -72,16 +73,18 @@ void MyRemoveDir(const std::string& Dir);
 // Creates the one folder Dir (its parent must exist); fails with
 // uUpdate_MyCreateDir_1, also when it exists already.
 void MyCreateDir(const std::string& Dir);
-// A file that MyCopyDir could not copy.
+// A file that MyCopyDir could not copy, and why.
 struct TCopySkipped {
   std::string Source, Target;
+  os::Status Why;
 };
 // Copies the tree SourceDir into TargetDir (created with its parents),
 // merging with what is there. A single file that fails to copy is skipped
 // and the walk goes on; the skipped files are returned, in walk order.
 std::vector<TCopySkipped> MyCopyDir(const std::string& SourceDir, const std::string& TargetDir);
-// MyCopyDir, failing with uUpdate_CopyFileWithBackUp_4 (the file and the
-// folder it should have gone to) when a file was skipped.
+// MyCopyDir, failing when a file was skipped: with uUpdate_CopyFileWithBackUp_4
+// (the file and the folder it should have gone to) and the cause on the next
+// line, for every file skipped.
 void MyCopyDirComplete(const std::string& SourceDir, const std::string& TargetDir);
 
 // Backup entry names: the target's full path with the path delimiter
@@ -94,11 +97,12 @@ inline const std::string kDeletionMarker = "{dlt}_";
 
 // Replaces TargetFile by NewFile and records the old state in BackupDir: a
 // copy of the old file, or a deletion marker when there was none. Raises
-// (uUpdate_CopyFileWithBackUp_1 to _4) before touching the target; returns
-// whether the final copy succeeded.
-bool CopyFileWithBackUp(const std::string& NewFile, const std::string& TargetFile, const std::string& BackupDir);
-// Undoes every entry of BackupDir; one catalog text per file that could not
-// be restored. Never raises, never stops early.
+// (uUpdate_CopyFileWithBackUp_1 to _4, with the failed call on the next
+// line) before touching the target; returns the final copy's outcome.
+os::Status CopyFileWithBackUp(const std::string& NewFile, const std::string& TargetFile, const std::string& BackupDir);
+// Undoes every entry of BackupDir; one catalog text (with the failed call on
+// its next line) per file that could not be restored or, for a deletion
+// marker, deleted. Never raises, never stops early.
 std::vector<std::string> RestoreFilesFromBackup(const std::string& BackupDir);
 
 // "Exception Message: " + Message, after ErrorText and a CR when ErrorText

@@ -237,8 +237,10 @@ void TUpdateRun::CheckFreeSpace() {
 void TUpdateRun::CheckLocks() {
   Log(Msg("32"));
   const std::string root = WithoutDelim(wf_.RootDir);
-  if (!os::Sys().FileMove(root, root + "_")) throw EUpdateError(GetMsgText("uUpdate_UpdateProgramm_33", wf_.RootDir));
-  if (!os::Sys().FileMove(root + "_", root)) throw EUpdateError(Msg("34"));
+  if (const os::Status moved = os::Sys().FileMove(root, root + "_"); !moved)
+    throw EUpdateError(os::WithCause(GetMsgText("uUpdate_UpdateProgramm_33", wf_.RootDir), moved));
+  if (const os::Status back = os::Sys().FileMove(root + "_", root); !back)
+    throw EUpdateError(os::WithCause(Msg("34"), back));
   Log(Msg("35"));
 }
 
@@ -355,8 +357,9 @@ void TUpdateRun::ReplaceServerFiles() {
     Log("Выполняется копирование системных файлов Firebird-сервера");
     const std::string serverDir = WithDelim(settings_.ServParams.ServerDir);
     for (const auto& [source, target] : ServerFiles())
-      if (!CopyFileWithBackUp(Join(wf_.NewDir, source), serverDir + target, wf_.OldOtherDir))
-        throw EUpdateError("Не удалось выполнить обновление файла: " + serverDir + target);
+      if (const os::Status copied = CopyFileWithBackUp(Join(wf_.NewDir, source), serverDir + target, wf_.OldOtherDir);
+          !copied)
+        throw EUpdateError(os::WithCause("Не удалось выполнить обновление файла: " + serverDir + target, copied));
     Log("Завершено копирование системных файлов Firebird-сервера");
   } catch (...) {
     copyFailure = std::current_exception();
@@ -439,21 +442,23 @@ void TUpdateRun::FinalSwap() {
       Log(Msg("22"));
       const std::string live = Join(wf_.DBDataDir, settings_.DBFileName);
       const std::string aside = live + "_";
-      bool renamed = false;
-      for (int attempt = 0; attempt < 11 && !renamed; ++attempt) {
-        if (sys.FileMove(live, aside)) renamed = true;
+      os::Status renamed;
+      for (int attempt = 0; attempt < 11; ++attempt) {
+        renamed = sys.FileMove(live, aside);
         Log(GetMsgText("uUpdate_CopyFileWithBackUp_5"));
+        if (renamed) break;
       }
-      if (!renamed) throw EUpdateError(GetMsgText("uUpdate_CopyFileWithBackUp_3", wf_.DBConnect));
-      if (!MoveFileClearAttr(Join(wf_.WrkDBDataDir, settings_.DBFileName), live)) {
+      if (!renamed) throw EUpdateError(os::WithCause(GetMsgText("uUpdate_CopyFileWithBackUp_3", wf_.DBConnect), renamed));
+      if (const os::Status moved = MoveFileClearAttr(Join(wf_.WrkDBDataDir, settings_.DBFileName), live); !moved) {
         databaseMissing = !sys.FileMove(aside, live);
-        throw EUpdateError(
-            GetMsgText("uUpdate_UpdateProgramm_61", WithDelim(wf_.WrkDBDataDir), WithDelim(wf_.DBDataDir)));
+        throw EUpdateError(os::WithCause(
+            GetMsgText("uUpdate_UpdateProgramm_61", WithDelim(wf_.WrkDBDataDir), WithDelim(wf_.DBDataDir)), moved));
       }
       databaseReplaced = true;
       // The updated database is in place; an old file left beside it only
       // takes room, so the swap goes on.
-      if (!sys.FileDelete(aside)) Log("Deleting file error: " + aside);
+      if (const os::Status deleted = sys.FileDelete(aside); !deleted)
+        Log(os::WithCause("Deleting file error: " + aside, deleted));
     }
     if (wf_.ClientPartFound) {
       MyCopyDirComplete(wf_.WrkProgramDir, wf_.ProgramDir);

@@ -123,7 +123,8 @@ void GetFBServParams(TFBServParams& Params) {
 }
 
 void StopFBService(TFBServParams Params, bool ShowMsg, IHost& Host) {
-  if (!ServiceStop("", Params.ServiceName)) throw std::runtime_error(kCannotStop);
+  if (const os::Status stopped = ServiceStop("", Params.ServiceName); !stopped)
+    throw std::runtime_error(os::WithCause(kCannotStop, stopped));
   SetDebugPrivilege(true);
   int killed = KillTask(Params.ServerExe);
   SetDebugPrivilege(false);
@@ -143,7 +144,8 @@ void StartFBService(TFBServParams Params, bool ShowMsg, IHost& Host) {
     StopFBService(Params, false, Host);
   } catch (...) {
   }
-  if (!ServiceStart("", Params.ServiceName)) throw std::runtime_error(kCannotStart);
+  if (const os::Status started = ServiceStart("", Params.ServiceName); !started)
+    throw std::runtime_error(os::WithCause(kCannotStart, started));
   if (!IsFBServiceRunning()) throw std::runtime_error(kNotRunning);
   os::Sys().Sleep(kServiceSettleMs);
   if (ShowMsg) Host.ShowMessage(TMsgDlgType::Custom, kStarted);

@@ -68,34 +68,48 @@ void ClearProtection(const std::string& path) {
 
 } // namespace
 
-bool ServiceStart(const std::string& MachineName, const std::string& ServiceName) {
+namespace {
+// The failure of a service left in State instead of the state Wanted: the
+// call that failed on the way, or else the state itself.
+os::Status NotInState(const std::string& ServiceName, const os::Status& FailedCall, std::uint32_t State,
+                      const char* Wanted) {
+  if (!FailedCall) return FailedCall;
+  return os::Status(os::Error{"QueryServiceStatus", ServiceName, 0,
+                              "the service is in state " + std::to_string(State) + ", not " + Wanted});
+}
+} // namespace
+
+os::Status ServiceStart(const std::string& MachineName, const std::string& ServiceName) {
   os::Service manager = os::Sys().OpenServiceManager(MachineName);
-  if (!manager) return false;
+  if (!manager) return manager.Why();
   os::Service service = os::Sys().OpenServiceOf(manager, ServiceName, os::ServiceAccess::Start);
   // The server's service needs this time after a stop before it can start
   // again; it is waited whether or not the service could be opened.
   os::Sys().Sleep(30000);
-  if (!service) return false;
+  if (!service) return service.Why();
   os::ServiceStatus status;
   status.State = os::kServiceStopped;
-  if (os::Sys().ServiceStartRequest(service.Get()) && os::Sys().ServiceQuery(service.Get(), status))
-    WaitForState(service.Get(), os::kServiceRunning, status);
-  return status.State == os::kServiceRunning;
+  os::Status call = os::Sys().ServiceStartRequest(service.Get());
+  if (call) call = os::Sys().ServiceQuery(service.Get(), status);
+  if (call) WaitForState(service.Get(), os::kServiceRunning, status);
+  if (status.State == os::kServiceRunning) return {};
+  return NotInState(ServiceName, call, status.State, "running (4)");
 }
 
-bool ServiceStop(const std::string& MachineName, const std::string& ServiceName) {
+os::Status ServiceStop(const std::string& MachineName, const std::string& ServiceName) {
   os::Service manager = os::Sys().OpenServiceManager(MachineName);
-  if (!manager) return false;
+  if (!manager) return manager.Why();
   os::Service service = os::Sys().OpenServiceOf(manager, ServiceName, os::ServiceAccess::Stop);
-  if (!service) return false;
+  if (!service) return service.Why();
   os::ServiceStatus status;
   bool hasStatus = false;
   // A service that is not running refuses the control but reports itself
   // stopped, which counts as success.
-  if (os::Sys().ServiceStopRequest(service.Get(), status, hasStatus) &&
-      os::Sys().ServiceQuery(service.Get(), status))
-    WaitForState(service.Get(), os::kServiceStopped, status);
-  return hasStatus && status.State == os::kServiceStopped;
+  os::Status call = os::Sys().ServiceStopRequest(service.Get(), status, hasStatus);
+  if (call) call = os::Sys().ServiceQuery(service.Get(), status);
+  if (call) WaitForState(service.Get(), os::kServiceStopped, status);
+  if (hasStatus && status.State == os::kServiceStopped) return {};
+  return NotInState(ServiceName, call, status.State, "stopped (1)");
 }
 
 int ServiceGetStatus(const std::string& MachineName, const std::string& ServiceName) {
@@ -122,7 +136,7 @@ int KillTask(const std::string& ExeName) {
   return result;
 }
 
-bool SetDebugPrivilege(bool Enable) {
+os::Status SetDebugPrivilege(bool Enable) {
   // Disabling keeps only the used-for-access bit, which takes the privilege
   // out of the enabled set.
   const std::uint32_t kEnabled = 0x00000002, kUsedForAccess = 0x80000000;
@@ -135,12 +149,12 @@ std::string GetSystemDir() {
   return os::path::WithDelim(dir);
 }
 
-bool CopyFileClearAttr(const std::string& Source, const std::string& Target) {
+os::Status CopyFileClearAttr(const std::string& Source, const std::string& Target) {
   ClearProtection(Target);
   return os::Sys().FileCopy(Source, Target, false);
 }
 
-bool MoveFileClearAttr(const std::string& Source, const std::string& Target) {
+os::Status MoveFileClearAttr(const std::string& Source, const std::string& Target) {
   ClearProtection(Target);
   return os::Sys().FileMove(Source, Target);
 }
@@ -149,7 +163,7 @@ int ExecAndWait(const std::string& ProgramFile, const std::string& Params, std::
   const std::string full = os::Sys().FullPathName(ProgramFile);
   const std::string folder = os::path::FolderOf(full);
   os::Process process = os::Sys().StartProcess(full, Params, folder, ShowWindow);
-  if (!process) throw std::runtime_error("Невозможно запустить внешнюю программу!");
+  if (!process) throw std::runtime_error(os::WithCause("Невозможно запустить внешнюю программу!", process.Why()));
   ProcessMessages();
   const std::uint32_t code = os::Sys().WaitForExit(process);
   ProcessMessages();

@@ -12,6 +12,8 @@
 // CheckFreeSize raise std::runtime_error with fixed Russian texts.
 #pragma once
 
+#include "os/OsLayer.h"
+
 #include <cstdint>
 #include <string>
 
@@ -36,16 +38,18 @@ std::string ReplaceAll(const std::string& Text, const std::string& Pattern,
 //--- Services, processes and privileges -----------------------------------
 //
 // The service routines never raise and always release what they opened.
-// MachineName empty means this computer.
+// MachineName empty means this computer. Their results convert to bool as
+// the routines' yes or no; a failure carries the call that failed, or the
+// state the service was left in.
 
 // Starts the service and waits until it runs. Waits 30 seconds between
 // opening the service and the start request. True only when the last status
 // obtained says running; a service that runs already gives false.
-bool ServiceStart(const std::string& MachineName, const std::string& ServiceName);
+os::Status ServiceStart(const std::string& MachineName, const std::string& ServiceName);
 
 // Stops the service and waits until it has stopped; true when the last
 // status says stopped, also for a service that was stopped already.
-bool ServiceStop(const std::string& MachineName, const std::string& ServiceName);
+os::Status ServiceStop(const std::string& MachineName, const std::string& ServiceName);
 
 // The service's state (1 stopped ... 7 paused); 1 when the manager, the
 // service or its status cannot be reached.
@@ -64,7 +68,7 @@ int KillTask(const std::string& ExeName);
 
 // Enables or disables "SeDebugPrivilege" in the own access token; true when
 // the change was fully applied.
-bool SetDebugPrivilege(bool Enable);
+os::Status SetDebugPrivilege(bool Enable);
 
 //--- Files and programs ----------------------------------------------------
 
@@ -73,17 +77,18 @@ bool SetDebugPrivilege(bool Enable);
 std::string GetSystemDir();
 
 // Clears the read-only and hidden bits of an existing Target, then copies
-// Source over it. True when the copy succeeded.
-bool CopyFileClearAttr(const std::string& Source, const std::string& Target);
+// Source over it. The copy's outcome: true when it succeeded.
+os::Status CopyFileClearAttr(const std::string& Source, const std::string& Target);
 
 // Clears the read-only and hidden bits of an existing Target, then moves
 // Source to Target, which is never replaced: an existing Target fails.
-bool MoveFileClearAttr(const std::string& Source, const std::string& Target);
+os::Status MoveFileClearAttr(const std::string& Source, const std::string& Target);
 
 // Runs ProgramFile, expanded to a full path, with Params appended to its
 // command line as given (a caller starts them with a blank), in the
 // program's own folder, and waits without time limit. Returns the exit
-// code; raises when the program cannot be started. The window processes its
+// code; raises when the program cannot be started (the message names the
+// failed call on a line of its own). The window processes its
 // pending messages before and after the wait.
 int ExecAndWait(const std::string& ProgramFile, const std::string& Params, std::uint16_t ShowWindow);
 

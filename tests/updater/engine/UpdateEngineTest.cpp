@@ -9,6 +9,7 @@
 
 #include <fstream>
 #include <functional>
+#include <set>
 #ifdef _WIN32
 #include "os/WindowsSupport.h"
 #endif
@@ -59,7 +60,8 @@ std::string ErrorOf(F&& f) {
 // The native system with single calls that fail or answer as told.
 class FaultySys : public os::Api {
 public:
-  std::string FailDelete, FailMove, FailCopyTo;
+  std::string FailDelete, FailMove;
+  std::set<std::string> FailCopyTo;
   static constexpr std::uint32_t kAsk = 0xFFFF;
   std::uint32_t Drive = kAsk;
   bool AllFoldersExist = false;
@@ -70,7 +72,7 @@ public:
     return s == FailMove ? Injected("MoveFileW", s) : os::Api::FileMove(s, t);
   }
   os::Status FileCopy(const std::string& s, const std::string& t, bool f) override {
-    return t == FailCopyTo ? Injected("CopyFileW", t) : os::Api::FileCopy(s, t, f);
+    return FailCopyTo.count(t) ? Injected("CopyFileW", t) : os::Api::FileCopy(s, t, f);
   }
   std::uint32_t DriveType(const std::string& r) override { return Drive != kAsk ? Drive : os::Api::DriveType(r); }
   bool DirectoryExists(const std::string& p) override { return AllFoldersExist || os::Api::DirectoryExists(p); }
@@ -183,7 +185,8 @@ TEST_F(Engine, MyRemoveDirStopsAtAFileItCannotDelete) {
   FaultySys sys;
   sys.FailDelete = At({"t", "keep.txt"});
   os::ScopedApi use(sys);
-  EXPECT_EQ(ErrorOf([&] { MyRemoveDir(At({"t"})); }), "It is impossible to delete the folder " + At({"t", "keep.txt"}) + "!");
+  EXPECT_EQ(ErrorOf([&] { MyRemoveDir(At({"t"})); }), "It is impossible to delete the folder " + At({"t", "keep.txt"}) +
+                                                         "!" + InjectedCause("DeleteFileW", At({"t", "keep.txt"})));
   EXPECT_TRUE(Exists(At({"t", "keep.txt"})));
 }
 
@@ -205,8 +208,9 @@ TEST_F(Engine, MyRemoveDirRemovesLinksWithoutFollowingThem) {
 TEST_F(Engine, MyCreateDirCreatesOneNewFolder) {
   MyCreateDir(At({"new"}));
   EXPECT_TRUE(fs::is_directory(fs::u8path(At({"new"}))));
-  EXPECT_EQ(ErrorOf([&] { MyCreateDir(At({"new"})); }), "It is impossible to create the folder " + At({"new"}) + "!");
-  EXPECT_EQ(ErrorOf([&] { MyCreateDir(At({"no", "parent"})); }),
+  EXPECT_EQ(WithoutCause(ErrorOf([&] { MyCreateDir(At({"new"})); }), At({"new"})),
+            "It is impossible to create the folder " + At({"new"}) + "!");
+  EXPECT_EQ(WithoutCause(ErrorOf([&] { MyCreateDir(At({"no", "parent"})); }), At({"no", "parent"})),
             "It is impossible to create the folder " + At({"no", "parent"}) + "!");
 }
 
@@ -231,7 +235,7 @@ TEST_F(Engine, MyCopyDirMergesTheTreeIntoTheTarget) {
   EXPECT_EQ(ErrorOf([&] { MyCopyDir(At({"missing"}), At({"dst"})); }),
             "The " + At({"missing"}) + D + " folder does not exist!");
   Write(At({"blocker"}), "a file where the target folder should be");
-  EXPECT_EQ(ErrorOf([&] { MyCopyDir(At({"src"}), At({"blocker", "dst"})); }),
+  EXPECT_EQ(WithoutCause(ErrorOf([&] { MyCopyDir(At({"src"}), At({"blocker", "dst"})); }), At({"blocker"})),
             "It is impossible to create the folder " + At({"blocker", "dst"}) + D + "!");
 }
 
@@ -322,19 +326,24 @@ TEST_F(Engine, CopyFileWithBackUpFailsBeforeTouchingTheTarget) {
     std::string Target, Backup;
     std::function<void()> Arrange;
     std::string Message;
+    std::string SystemCause; // the path a failure in the system's own words names
   } cases[] = {
       {"target folder missing", At({"nowhere", "f.dll"}), backup, [] {},
-       "The folder " + At({"nowhere", "f.dll"}) + " does not exist!"},
+       "The folder " + At({"nowhere", "f.dll"}) + " does not exist!", ""},
       {"file held open", target, backup, [&] { sys.FailMove = target; },
-       "It is impossible to get the full access to the file " + target + ".\r\nPlease exit all applications which can use this file"},
-      {"backup copy fails", target, backup, [&] { sys.FailMove.clear(); sys.FailCopyTo = os::path::Join(backup, EncodeBackupName(target)); },
-       "It is impossible to copy the " + target + " file to the folder " + backup + "!"},
+       "It is impossible to get the full access to the file " + target +
+           ".\r\nPlease exit all applications which can use this file" + InjectedCause("MoveFileW", target), ""},
+      {"backup copy fails", target, backup, [&] { sys.FailMove.clear(); sys.FailCopyTo = {os::path::Join(backup, EncodeBackupName(target))}; },
+       "It is impossible to copy the " + target + " file to the folder " + backup + "!" +
+           InjectedCause("CopyFileW", os::path::Join(backup, EncodeBackupName(target))), ""},
       {"backup folder cannot be made", target, At({"New", "QRX_UDF.dll", "Other"}), [] {},
-       "The folder " + At({"New", "QRX_UDF.dll", "Other"}) + " cannot be created!"},
+       "The folder " + At({"New", "QRX_UDF.dll", "Other"}) + " cannot be created!", At({"New", "QRX_UDF.dll"})},
   };
   for (const Case& c : cases) {
     c.Arrange();
-    EXPECT_EQ(ErrorOf([&] { CopyFileWithBackUp(At({"New", "QRX_UDF.dll"}), c.Target, c.Backup); }), c.Message) << c.What;
+    std::string error = ErrorOf([&] { CopyFileWithBackUp(At({"New", "QRX_UDF.dll"}), c.Target, c.Backup); });
+    if (!c.SystemCause.empty()) error = WithoutCause(error, c.SystemCause);
+    EXPECT_EQ(error, c.Message) << c.What;
     EXPECT_EQ(ReadFileBytes(target), "old") << c.What;
   }
 }
@@ -368,7 +377,8 @@ TEST_F(Engine, RestoreGoesOnPastFailuresAndRestoresHiddenEntries) {
 #endif
   fs::remove_all(fs::u8path(At({"gone"}))); // b's folder has gone: its restore fails
   std::vector<std::string> failed = RestoreFilesFromBackup(backup);
-  EXPECT_EQ(failed, std::vector<std::string>{"The restoration of the file failed: " + b});
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_EQ(WithoutCause(failed[0], b), "The restoration of the file failed: " + b);
   EXPECT_EQ(ReadFileBytes(a), "a before");
   EXPECT_EQ(ReadFileBytes(c), "c before");
   EXPECT_TRUE(RestoreFilesFromBackup(At({"no", "backup"})).empty());
@@ -405,7 +415,7 @@ TEST_F(Engine, MyCopyDirReportsTheFilesItSkipped) {
   Write(At({"src", "sub", "b.txt"}), "b");
   Write(At({"src", "sub", "c.txt"}), "c");
   FaultySys sys;
-  sys.FailCopyTo = At({"dst", "sub", "b.txt"});
+  sys.FailCopyTo = {At({"dst", "sub", "b.txt"})};
   os::ScopedApi use(sys);
   const std::vector<TCopySkipped> skipped = MyCopyDir(At({"src"}), At({"dst"}));
   ASSERT_EQ(skipped.size(), 1u);
@@ -413,9 +423,15 @@ TEST_F(Engine, MyCopyDirReportsTheFilesItSkipped) {
   EXPECT_EQ(skipped[0].Target, At({"dst", "sub", "b.txt"}));
   EXPECT_EQ(ReadFileBytes(At({"dst", "sub", "c.txt"})), "c") << "the walk goes on past a skipped file";
   EXPECT_EQ(ErrorOf([&] { MyCopyDirComplete(At({"src"}), At({"dst2"})); }), "<no error>");
-  sys.FailCopyTo = At({"dst3", "sub", "b.txt"});
-  EXPECT_EQ(ErrorOf([&] { MyCopyDirComplete(At({"src"}), At({"dst3"})); }),
-            "It is impossible to copy the " + At({"src", "sub", "b.txt"}) + " file to the folder " + At({"dst3", "sub"}) + "!");
+  // Every file that was not copied is named, each with its cause, in the
+  // order of the walk.
+  sys.FailCopyTo = {At({"dst3", "a.txt"}), At({"dst3", "sub", "b.txt"})};
+  const std::string error = ErrorOf([&] { MyCopyDirComplete(At({"src"}), At({"dst3"})); });
+  const std::string a = "It is impossible to copy the " + At({"src", "a.txt"}) + " file to the folder " +
+                        At({"dst3"}) + "!" + InjectedCause("CopyFileW", At({"dst3", "a.txt"}));
+  const std::string b = "It is impossible to copy the " + At({"src", "sub", "b.txt"}) + " file to the folder " +
+                        At({"dst3", "sub"}) + "!" + InjectedCause("CopyFileW", At({"dst3", "sub", "b.txt"}));
+  EXPECT_TRUE(error == a + "\r" + b || error == b + "\r" + a) << error;
 }
 
 TEST(Projects, TheSettingsEachProjectPutsIntoTheWindow) {

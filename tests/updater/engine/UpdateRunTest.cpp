@@ -424,7 +424,8 @@ TEST_F(UpdateRunCases, EndingsOfWholeRuns) {
        },
        "error: ", false, true, {"66"}, {"68"}, nullptr},
       {"a locked installation folder", "TAMBER", true, true, [](UpdateRun& t) { t.sys.FailMoveFrom = t.root; },
-       "error: " + GetMsgText("uUpdate_UpdateProgramm_33", "{ROOT}"), false, false, {"32", "48", "49"}, {"35", "36"},
+       "error: " + GetMsgText("uUpdate_UpdateProgramm_33", "{ROOT}") + InjectedCause("MoveFileW", "{ROOT}"), false,
+       false, {"32", "48", "49"}, {"35", "36"},
        [](UpdateRun& t) {
          EXPECT_EQ(t.TmpDir(), "<no temporary tree>");
          LiveDatabaseUnchanged(t.Db());
@@ -517,7 +518,9 @@ TEST_F(UpdateRun, ASwapThatCannotReplaceTheDatabaseIsAFailureAndRestoresTheServe
   EXPECT_EQ(Run(), "error: ");
   EXPECT_TRUE(host.HadErrors());
   EXPECT_EQ(Count(K("uUpdate_CopyFileWithBackUp_5")), 11u);
-  EXPECT_TRUE(Has(GetMsgText("uUpdate_CopyFileWithBackUp_3", host.Values.ConnectPrefix + Db())));
+  EXPECT_TRUE(Has(GetMsgText("uUpdate_CopyFileWithBackUp_3", host.Values.ConnectPrefix + Db()) +
+                  InjectedCause("MoveFileW", Db())))
+      << "the last attempt's failure is named";
   EXPECT_TRUE(Has(U("45")));
   EXPECT_TRUE(Has(U("49")));
   EXPECT_EQ(ReadAll(server + "/udf/QRX_UDF.dll"), "old QRX_UDF");

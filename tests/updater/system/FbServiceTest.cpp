@@ -230,10 +230,10 @@ TEST(GetFBServParams, FindsTheMakersServiceOrAnAcceptedDefaultInstance) {
 
 namespace {
 
-const char* const kCannotStop =
+const std::string kCannotStop =
     "Невозможно остановить службу сервера FireBird. Попробуйте перезагрузить компьютер и снова запустить "
     "приложение.";
-const char* const kCannotStart =
+const std::string kCannotStart =
     "Невозможно запустить службу сервера FireBird. Попробуйте перезагрузить компьютер и снова запустить "
     "приложение.";
 
@@ -249,7 +249,7 @@ struct SequenceCase {
   const char* What;
   std::function<void(ServiceDoubleSys&)> Setup;
   TFBServParams Params;
-  const char* Error; // nullptr: succeeds
+  std::optional<std::string> Error; // none: succeeds
   std::vector<std::uint32_t> Sleeps;
 };
 
@@ -272,7 +272,7 @@ std::string RunCase(const SequenceCase& c, bool start, bool showMsg, ServiceDoub
 TEST(StopFBService, StopsTerminatesChecksAndWaits) {
   ServiceDoubleSys sys;
   RecordingHost dlg;
-  const SequenceCase c{"running", RunningServer, kMaker, nullptr, {15000}};
+  const SequenceCase c{"running", RunningServer, kMaker, std::nullopt, {15000}};
   EXPECT_EQ(RunCase(c, false, true, sys, dlg), "");
   const std::vector<std::string> expected = {
       "manager ", "open NorvelRaruRIvizServer", "stop NorvelRaruRIvizServer", "query NorvelRaruRIvizServer",
@@ -287,8 +287,8 @@ TEST(StopFBService, StopsTerminatesChecksAndWaits) {
 TEST(StopFBService, FailsWithItsMessagesAndShowsNothingThen) {
   const SequenceCase cases[] = {
       {"already stopped: passes and still waits",
-       [](ServiceDoubleSys& s) { s.Services["NorvelRaruRIvizServer"]; }, kMaker, nullptr, {15000}},
-      {"empty record", [](ServiceDoubleSys&) {}, TFBServParams{}, kCannotStop, {}},
+       [](ServiceDoubleSys& s) { s.Services["NorvelRaruRIvizServer"]; }, kMaker, std::nullopt, {15000}},
+      {"empty record", [](ServiceDoubleSys&) {}, TFBServParams{}, kCannotStop + InjectedCause("OpenServiceW", ""), {}},
       {"a server process cannot be terminated",
        [](ServiceDoubleSys& s) {
          RunningServer(s);
@@ -310,7 +310,7 @@ TEST(StopFBService, FailsWithItsMessagesAndShowsNothingThen) {
   for (const SequenceCase& c : cases) {
     ServiceDoubleSys sys;
     RecordingHost dlg;
-    EXPECT_EQ(RunCase(c, false, true, sys, dlg), c.Error ? c.Error : "") << c.What;
+    EXPECT_EQ(RunCase(c, false, true, sys, dlg), c.Error.value_or("")) << c.What;
     EXPECT_EQ(sys.Sleeps, c.Sleeps) << c.What;
     EXPECT_EQ(dlg.Shown.size(), c.Error ? 0u : 1u) << c.What;
     // The privilege is given back also when terminating failed.
@@ -325,17 +325,17 @@ TEST(StopFBService, FailsWithItsMessagesAndShowsNothingThen) {
 
 TEST(StartFBService, RestartsWithTheWaitsInOrder) {
   const SequenceCase cases[] = {
-      {"running: stopped first", RunningServer, kMaker, nullptr, {15000, 30000, 15000}},
+      {"running: stopped first", RunningServer, kMaker, std::nullopt, {15000, 30000, 15000}},
       {"stopped: the inner stop succeeds and waits before the start",
-       [](ServiceDoubleSys& s) { s.Services["NorvelRaruRIvizServer"]; }, kMaker, nullptr, {15000, 30000, 15000}},
+       [](ServiceDoubleSys& s) { s.Services["NorvelRaruRIvizServer"]; }, kMaker, std::nullopt, {15000, 30000, 15000}},
       {"a process the inner stop cannot end is no obstacle",
        [](ServiceDoubleSys& s) {
          RunningServer(s);
          s.TerminateFailsFor = {77};
        },
-       kMaker, nullptr, {30000, 15000}},
+       kMaker, std::nullopt, {30000, 15000}},
       {"missing service: the inner stop fails at once, the start fails", [](ServiceDoubleSys&) {}, kMaker,
-       kCannotStart, {30000}},
+       kCannotStart + InjectedCause("OpenServiceW", "NorvelRaruRIvizServer"), {30000}},
       {"started, but none of the server's services runs",
        [](ServiceDoubleSys& s) { s.Services["OtherServer"]; },
        TFBServParams{"", "", "", "OTHER.EXE", "OtherServer"}, "Служба сервера FireBird не запущена!",
@@ -345,7 +345,7 @@ TEST(StartFBService, RestartsWithTheWaitsInOrder) {
     for (bool showMsg : {false, true}) {
       ServiceDoubleSys sys;
       RecordingHost dlg;
-      EXPECT_EQ(RunCase(c, true, showMsg, sys, dlg), c.Error ? c.Error : "") << c.What;
+      EXPECT_EQ(RunCase(c, true, showMsg, sys, dlg), c.Error.value_or("")) << c.What;
       EXPECT_EQ(sys.Sleeps, c.Sleeps) << c.What;
       if (showMsg && !c.Error) {
         ASSERT_EQ(dlg.Shown.size(), 1u) << c.What;

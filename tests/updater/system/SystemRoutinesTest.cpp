@@ -402,7 +402,7 @@ TEST(ExecAndWait, RaisesWhenTheProgramCannotBeStarted) {
     ExecAndWait(dir.File("no such program.exe"), "", 1);
     ADD_FAILURE() << "no error";
   } catch (const std::runtime_error& e) {
-    EXPECT_STREQ(e.what(), "Невозможно запустить внешнюю программу!");
+    EXPECT_EQ(WithoutCause(e.what(), dir.File("no such program.exe")), "Невозможно запустить внешнюю программу!");
   }
 }
 
