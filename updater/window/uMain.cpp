@@ -43,9 +43,6 @@ constexpr int kPanelColor = COLOR_WINDOW;
 constexpr int kGroupInnerLeft = 2;
 constexpr int kGroupInnerTop = 15;
 
-constexpr COLORREF kMaroon = RGB(128, 0, 0);
-constexpr COLORREF kGreen = RGB(0, 128, 0);
-
 // The window's caption while a project is chosen (not translated).
 const char kProjectCaption[] = "Updater ПО КЛУР ГК \"Норвел\": обновление проекта ";
 
@@ -93,7 +90,7 @@ BYTE CharSetNumber(const std::string& Name) {
 
 // A picture of the resource type "IMAGES": a bitmap file (file header,
 // information header, colours, pixels).
-HBITMAP LoadImagesBitmap(const char* Name) {
+ScopedBitmap LoadImagesBitmap(const char* Name) {
   std::string_view data;
   os::Status read = os::Sys().ProgramResource("IMAGES", Name, data);
   if (!read)
@@ -108,10 +105,9 @@ HBITMAP LoadImagesBitmap(const char* Name) {
   if (file.bfType != 0x4D42 || file.bfOffBits >= data.size())
     throw std::runtime_error(std::string("Рисунок ") + Name + " в ресурсах программы повреждён");
   const auto* header = reinterpret_cast<const BITMAPINFO*>(data.data() + sizeof file);
-  HDC screen = GetDC(nullptr);
-  HBITMAP bitmap = CreateDIBitmap(screen, &info, CBM_INIT, data.data() + file.bfOffBits, header, DIB_RGB_COLORS);
-  ReleaseDC(nullptr, screen);
-  if (!bitmap) throw std::runtime_error(std::string("Рисунок ") + Name + " не удалось загрузить");
+  ScopedBitmap bitmap(CreateDIBitmap(ScopedDC(nullptr).Get(), &info, CBM_INIT, data.data() + file.bfOffBits, header,
+                                     DIB_RGB_COLORS));
+  if (!bitmap.Valid()) throw std::runtime_error(std::string("Рисунок ") + Name + " не удалось загрузить");
   return bitmap;
 }
 
@@ -140,13 +136,7 @@ private:
 
 TfrmMain::TfrmMain() = default;
 
-TfrmMain::~TfrmMain() {
-  for (auto& [name, choice] : fonts_)
-    if (choice.Font) DeleteObject(choice.Font);
-  for (HGDIOBJ o : {static_cast<HGDIOBJ>(logoBrush_), static_cast<HGDIOBJ>(logo_), static_cast<HGDIOBJ>(success_),
-                    static_cast<HGDIOBJ>(errors_), static_cast<HGDIOBJ>(menuBrush_)})
-    if (o) DeleteObject(o);
-}
+TfrmMain::~TfrmMain() = default;
 
 //--- Creation ----------------------------------------------------------------------
 
@@ -166,7 +156,7 @@ void TfrmMain::Create(HINSTANCE Instance, TLDM& Ldm) {
   wc.lpszClassName = MAIN_WINDOW_CLASS;
   RegisterClassExW(&wc);
 
-  CreateMainMenu();
+  ScopedMenu menu = CreateMainMenu();
   // A fixed size (single border, only the system-menu box), centred on the
   // desktop's work area.
   const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
@@ -177,9 +167,10 @@ void TfrmMain::Create(HINSTANCE Instance, TLDM& Ldm) {
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
   const int x = work.left + (work.right - work.left - width) / 2;
   const int y = work.top + (work.bottom - work.top - height) / 2;
-  CreateWindowExW(0, MAIN_WINDOW_CLASS, Widen(appTitle_).c_str(), style, x, y, width, height, nullptr, mainMenu_,
+  CreateWindowExW(0, MAIN_WINDOW_CLASS, Widen(appTitle_).c_str(), style, x, y, width, height, nullptr, menu.Get(),
                   Instance, this);
   if (!hwnd_) throw std::runtime_error("Не удалось создать главное окно программы");
+  mainMenu_ = menu.Release(); // the window destroys its menu
   // The menu bar may take two lines on a narrow screen: the client area
   // keeps its size.
   RECT client;
@@ -201,8 +192,9 @@ void TfrmMain::Create(HINSTANCE Instance, TLDM& Ldm) {
   }
 }
 
-void TfrmMain::CreateMainMenu() {
-  mainMenu_ = CreateMenu();
+ScopedMenu TfrmMain::CreateMainMenu() {
+  // A submenu, once inserted, goes with the menu that holds it.
+  ScopedMenu mainMenu(CreateMenu());
   auto add = [this](HMENU parent, UINT position, const char* name, const wchar_t* text, UINT id, HMENU popup,
                     UINT type = MFT_STRING) {
     MENUITEMINFOW mii{};
@@ -216,33 +208,36 @@ void TfrmMain::CreateMainMenu() {
     menu_[name] = MenuEntry{parent, position, text};
   };
 
-  HMENU project = CreatePopupMenu();
-  add(project, 0, "mmProject_Zavudavada", L"Zavudavada", IDM_PROJECT_ZAVUDAVADA, nullptr, MFT_STRING | MFT_RADIOCHECK);
+  ScopedMenu project(CreatePopupMenu());
+  add(project.Get(), 0, "mmProject_Zavudavada", L"Zavudavada", IDM_PROJECT_ZAVUDAVADA, nullptr,
+      MFT_STRING | MFT_RADIOCHECK);
   // A menu of the system has no hidden entries: the entry lives outside the
   // menu, its command stays.
   menu_["mmProject_TamberMini"] = MenuEntry{nullptr, 0, L"Tamber_Mini"};
-  add(project, 1, "mmProject_Tamber", L"Tamber", IDM_PROJECT_TAMBER, nullptr, MFT_STRING | MFT_RADIOCHECK);
+  add(project.Get(), 1, "mmProject_Tamber", L"Tamber", IDM_PROJECT_TAMBER, nullptr, MFT_STRING | MFT_RADIOCHECK);
 
-  HMENU operations = CreatePopupMenu();
-  add(operations, 0, "mmOperations_Online", L"Перевести базу данных в многопользовательский режим (Online)",
+  ScopedMenu operations(CreatePopupMenu());
+  add(operations.Get(), 0, "mmOperations_Online", L"Перевести базу данных в многопользовательский режим (Online)",
       IDM_OPERATIONS_ONLINE, nullptr);
-  add(operations, 1, "mmOperations_Shutdown", L"Перевести базу данных в однопользовательский режим (Shutdown)",
+  add(operations.Get(), 1, "mmOperations_Shutdown", L"Перевести базу данных в однопользовательский режим (Shutdown)",
       IDM_OPERATIONS_SHUTDOWN, nullptr);
-  add(operations, 2, "mmOperations_StartService", L"Запустить службу Firebird-сервера", IDM_OPERATIONS_START,
+  add(operations.Get(), 2, "mmOperations_StartService", L"Запустить службу Firebird-сервера", IDM_OPERATIONS_START,
       nullptr);
-  add(operations, 3, "mmOperations_StopService", L"Остановить службу Firebird-сервера", IDM_OPERATIONS_STOP, nullptr);
+  add(operations.Get(), 3, "mmOperations_StopService", L"Остановить службу Firebird-сервера", IDM_OPERATIONS_STOP,
+      nullptr);
 
-  HMENU language = CreatePopupMenu();
-  add(language, 0, "miLang_Russian", L"Русский", IDM_LANGUAGE_BASE + Russian_Language, nullptr,
+  ScopedMenu language(CreatePopupMenu());
+  add(language.Get(), 0, "miLang_Russian", L"Русский", IDM_LANGUAGE_BASE + Russian_Language, nullptr,
       MFT_STRING | MFT_RADIOCHECK);
-  add(language, 1, "miLang_English", L"Английский", IDM_LANGUAGE_BASE + English_Language, nullptr);
-  add(language, 2, "miLang_German", L"Немецкий", IDM_LANGUAGE_BASE + German_Language, nullptr);
-  add(language, 3, "miLang_Franch", L"Французский", IDM_LANGUAGE_BASE + French_Language, nullptr);
+  add(language.Get(), 1, "miLang_English", L"Английский", IDM_LANGUAGE_BASE + English_Language, nullptr);
+  add(language.Get(), 2, "miLang_German", L"Немецкий", IDM_LANGUAGE_BASE + German_Language, nullptr);
+  add(language.Get(), 3, "miLang_Franch", L"Французский", IDM_LANGUAGE_BASE + French_Language, nullptr);
 
-  add(mainMenu_, 0, "mmProject", L"Проект", 0, project);
-  add(mainMenu_, 1, "mmOperations", L"Сервис", 0, operations);
-  add(mainMenu_, 2, "mmHelp", L"Справка", IDM_HELP, nullptr);
-  add(mainMenu_, 3, "miLanguage", L"Язык", 0, language);
+  add(mainMenu.Get(), 0, "mmProject", L"Проект", 0, project.Release());
+  add(mainMenu.Get(), 1, "mmOperations", L"Сервис", 0, operations.Release());
+  add(mainMenu.Get(), 2, "mmHelp", L"Справка", IDM_HELP, nullptr);
+  add(mainMenu.Get(), 3, "miLanguage", L"Язык", 0, language.Release());
+  return mainMenu;
 }
 
 void TfrmMain::CreateControls() {
@@ -311,7 +306,7 @@ void TfrmMain::CreateControls() {
   // to the controls that have none of their own.
   auto font = [this](const char* name, bool bold) {
     FontChoice& choice = fonts_[name];
-    choice = FontChoice{"Microsoft Sans Serif", "RUSSIAN_CHARSET", bold, nullptr};
+    choice = FontChoice{"Microsoft Sans Serif", "RUSSIAN_CHARSET", bold, {}};
     ApplyFont(name, choice);
   };
   font("TfrmMain", false);
@@ -320,10 +315,8 @@ void TfrmMain::CreateControls() {
   for (const char* name : {"eProgramLocation", "ePassword", "mLog"}) font(name, false);
 }
 
-HFONT TfrmMain::MakeFont(const FontChoice& Choice) const {
-  HDC screen = GetDC(nullptr);
-  const int height = -MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72);
-  ReleaseDC(nullptr, screen);
+ScopedFont TfrmMain::MakeFont(const FontChoice& Choice) const {
+  const int height = -MulDiv(8, GetDeviceCaps(ScopedDC(nullptr).Get(), LOGPIXELSY), 72);
   LOGFONTW lf{};
   lf.lfHeight = height;
   lf.lfWeight = Choice.Bold ? FW_BOLD : FW_NORMAL;
@@ -331,20 +324,21 @@ HFONT TfrmMain::MakeFont(const FontChoice& Choice) const {
   lf.lfQuality = DEFAULT_QUALITY;
   const std::wstring face = Widen(Choice.Name);
   wcsncpy(lf.lfFaceName, face.c_str(), LF_FACESIZE - 1);
-  return CreateFontIndirectW(&lf);
+  return ScopedFont(CreateFontIndirectW(&lf));
 }
 
 void TfrmMain::ApplyFont(const std::string& Name, FontChoice& Choice) {
-  HFONT font = MakeFont(Choice);
+  ScopedFont font = MakeFont(Choice);
+  const auto wParam = reinterpret_cast<WPARAM>(font.Get());
   if (Name == "TfrmMain") {
     // The controls without a font of their own take the window's.
     for (const auto& [control, window] : controls_)
-      if (!fonts_.count(control)) SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+      if (!fonts_.count(control)) SendMessageW(window, WM_SETFONT, wParam, TRUE);
   } else {
-    SendMessageW(Control(Name), WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    SendMessageW(Control(Name), WM_SETFONT, wParam, TRUE);
   }
-  if (Choice.Font) DeleteObject(Choice.Font);
-  Choice.Font = font;
+  // The old font goes now that no control uses it.
+  Choice.Font = std::move(font);
 }
 
 HWND TfrmMain::Control(const std::string& Name) const {
@@ -370,11 +364,34 @@ void SetMenuBackground(HMENU Menu, HBRUSH Brush) {
 }
 } // namespace
 
+// A white menu bar and submenus, or the system's colours again. The brush
+// lives as long as the menu paints with it.
+void TfrmMain::SetWhiteMenu(bool White) {
+  if (White) {
+    ScopedBrush white(CreateSolidBrush(RGB(255, 255, 255)));
+    SetMenuBackground(mainMenu_, white.Get());
+    menuBrush_ = std::move(white);
+    DrawMenuBar(hwnd_);
+  } else if (menuBrush_.Valid()) {
+    SetMenuBackground(mainMenu_, nullptr);
+    menuBrush_.Reset();
+  }
+}
+
+// Shows Picture in the static control Image; the picture stays with its
+// owner. The control answers with the picture it showed before: one of the
+// window's own, or a copy the control made of a picture with alpha (the
+// window's pictures have none), which is the caller's to delete.
+void TfrmMain::ShowPicture(HWND Image, const ScopedBitmap& Picture) {
+  const auto previous = reinterpret_cast<HBITMAP>(
+      SendMessageW(Image, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(Picture.Get())));
+  if (previous != logo_.Get() && previous != success_.Get() && previous != errors_.Get()) {
+    ScopedBitmap copy(previous); // deleted as it goes
+  }
+}
+
 void TfrmMain::FormCreate() {
-  // A white menu bar and submenus.
-  menuBrush_ = CreateSolidBrush(RGB(255, 255, 255));
-  SetMenuBackground(mainMenu_, menuBrush_);
-  DrawMenuBar(hwnd_);
+  SetWhiteMenu(true);
 
   appTitle_ = ProgramTitle();
   SetWindowTextUtf8(hwnd_, appTitle_);
@@ -382,8 +399,8 @@ void TfrmMain::FormCreate() {
   // The logo lies under the labels of the connection group, which paint
   // their background with the matching part of it.
   logo_ = LoadImagesBitmap("logotype");
-  SendMessageW(Control("Img"), STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(logo_));
-  logoBrush_ = CreatePatternBrush(logo_);
+  ShowPicture(Control("Img"), logo_);
+  logoBrush_ = ScopedBrush(CreatePatternBrush(logo_.Get()));
   InvalidateRect(Control("gbConnection"), nullptr, TRUE);
   success_ = LoadImagesBitmap("Success");
   errors_ = LoadImagesBitmap("Errors");
@@ -493,11 +510,7 @@ LRESULT TfrmMain::OnMessage(UINT Message, WPARAM WParam, LPARAM LParam) {
     linked_ = false;
     sill_.SetTarget(nullptr);
     // The menu brush goes with the window.
-    if (menuBrush_) {
-      SetMenuBackground(mainMenu_, nullptr);
-      DeleteObject(menuBrush_);
-      menuBrush_ = nullptr;
-    }
+    SetWhiteMenu(false);
     PostQuitMessage(0);
     return 0;
   }
@@ -514,12 +527,12 @@ LRESULT TfrmMain::OnControlColor(HDC Dc, HWND Control) {
     // logo it stands on.
     SetTextColor(Dc, GetSysColor(COLOR_WINDOW));
     SetBkMode(Dc, TRANSPARENT);
-    if (!logoBrush_) return reinterpret_cast<LRESULT>(GetSysColorBrush(kPanelColor));
+    if (!logoBrush_.Valid()) return reinterpret_cast<LRESULT>(GetSysColorBrush(kPanelColor));
     RECT r;
     GetWindowRect(Control, &r);
     MapWindowPoints(nullptr, GetParent(Control), reinterpret_cast<POINT*>(&r), 2);
     SetBrushOrgEx(Dc, kGroupInnerLeft - r.left, kGroupInnerTop - r.top, nullptr);
-    return reinterpret_cast<LRESULT>(logoBrush_);
+    return reinterpret_cast<LRESULT>(logoBrush_.Get());
   }
   case IDC_M_CAPTIONS:
     SetTextColor(Dc, captionsColor_);
@@ -673,12 +686,12 @@ void TfrmMain::ShowResult(bool Success) {
   HWND progress = Control("aProgress");
   SetWindowTextW(captions, L"");
   if (Success) {
-    SendMessageW(image, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(success_));
+    ShowPicture(image, success_);
     SetWindowTextW(captions, WithLineBreaks(GetMsgText("uMain_Finished_1")).c_str());
     SetCaptionsColor(kGreen);
     SaveExceptionToLog(GetMsgText("uMain_Finished_2"));
   } else {
-    SendMessageW(image, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(errors_));
+    ShowPicture(image, errors_);
     SetWindowTextW(captions,
                    WithLineBreaks(GetMsgText(hadErrors_ ? "uMain_Finished_3" : "uMain_Finished_4")).c_str());
     SetCaptionsColor(kMaroon);

@@ -11,6 +11,7 @@
 // above the button panel.
 #pragma once
 
+#include "uGdi.h"
 #include "uHost.h"
 #include "uLDM.h"
 #include "uLangTable.h"
@@ -26,6 +27,7 @@
 class TfrmMain : public IHost, public ITranslationTarget, public ILogPane {
 public:
   TfrmMain();
+  // The fonts, brushes and pictures go with their owners, after the window.
   ~TfrmMain() override;
   TfrmMain(const TfrmMain&) = delete;
   TfrmMain& operator=(const TfrmMain&) = delete;
@@ -76,7 +78,6 @@ private:
   LRESULT OnControlColor(HDC Dc, HWND Control);
 
   void CreateControls();
-  void CreateMainMenu();
   void FormCreate();
   void ReadServerDescription();
   void WriteMissingFile(const std::string& Dir, const char* FileName, const char* Type, const char* Name);
@@ -100,23 +101,31 @@ private:
     std::string Name;
     std::string CharSet;
     bool Bold = false;
-    HFONT Font = nullptr;
+    ScopedFont Font;
   };
   HWND Control(const std::string& Name) const;
-  HFONT MakeFont(const FontChoice& Choice) const;
+  ScopedFont MakeFont(const FontChoice& Choice) const;
   void ApplyFont(const std::string& Control, FontChoice& Choice);
+  ScopedMenu CreateMainMenu();
+  void SetWhiteMenu(bool White);
+  void ShowPicture(HWND Image, const ScopedBitmap& Picture);
   void SetCaptionsColor(COLORREF Color);
+
+  // The colours of the status area: maroon while a run goes and after a
+  // failed one, green after a successful one.
+  static constexpr COLORREF kMaroon = RGB(128, 0, 0);
+  static constexpr COLORREF kGreen = RGB(0, 128, 0);
 
   HINSTANCE instance_ = nullptr;
   HWND hwnd_ = nullptr;
   std::map<std::string, HWND> controls_;
   std::map<std::string, MenuEntry> menu_;
   std::map<std::string, FontChoice> fonts_; // by control name; "TfrmMain" is the window's
-  HMENU mainMenu_ = nullptr;
-  HBRUSH menuBrush_ = nullptr;
-  HBRUSH logoBrush_ = nullptr;
-  HBITMAP logo_ = nullptr, success_ = nullptr, errors_ = nullptr;
-  COLORREF captionsColor_ = RGB(128, 0, 0);
+  HMENU mainMenu_ = nullptr; // the window's: it goes with the window
+  ScopedBrush menuBrush_;
+  ScopedBitmap logo_, success_, errors_;
+  ScopedBrush logoBrush_; // a pattern of logo_: it goes first
+  COLORREF captionsColor_ = kMaroon;
 
   std::string appTitle_ = "Updater_Tamber";
   std::string programDir_;
