@@ -9,6 +9,12 @@
 // p panel, a animation; mm and mi are menu entries. Label1 is the second line
 // of lPassword, Img the logo, Image1 the outcome picture, Bevel1 the line
 // above the button panel.
+//
+// The class lives in four files, one per interface: uMain.cpp (start-up, the
+// window procedure and the command handlers), uMainLayout.cpp (controls and
+// their places, fonts, colours, pictures and painting), uMainTranslation.cpp
+// (the translation target) and uMainHost.cpp (the engine's host and the log
+// pane).
 #pragma once
 
 #include "uGdi.h"
@@ -71,13 +77,11 @@ public:
   void AEException(const std::exception& E);
 
 private:
+  // uMain.cpp: start-up, the window procedure and the command handlers.
   static LRESULT CALLBACK WindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam);
-  static LRESULT CALLBACK ContainerProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam);
   LRESULT OnMessage(UINT Message, WPARAM WParam, LPARAM LParam);
   void OnCommand(int Code, int Id);
-  LRESULT OnControlColor(HDC Dc, HWND Control);
 
-  void CreateControls();
   void FormCreate();
   void ReadServerDescription();
   void WriteMissingFile(const std::string& Dir, const char* FileName, const char* Type, const char* Name);
@@ -90,6 +94,19 @@ private:
   void ProgramLocationClick();
   void DatabaseModeClick(bool Online);
   void HelpClick();
+
+  // uMainLayout.cpp: the window, its menu and controls, their fonts and
+  // colours, the pictures, and what the window paints itself.
+  static LRESULT CALLBACK ContainerProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam);
+  void CreateMainWindow();
+  ScopedMenu CreateMainMenu();
+  void CreateControls();
+  void LoadPictures();
+  void SetWhiteMenu(bool White);
+  void ShowPicture(HWND Image, const ScopedBitmap& Picture);
+  void SetCaptionsColor(COLORREF Color);
+  LRESULT OnControlColor(HDC Dc, HWND Control);
+  bool DrawItem(const DRAWITEMSTRUCT& Item);
 
   // Named parts of the window: a control, or a menu entry.
   struct MenuEntry {
@@ -106,10 +123,6 @@ private:
   HWND Control(const std::string& Name) const;
   ScopedFont MakeFont(const FontChoice& Choice) const;
   void ApplyFont(const std::string& Control, FontChoice& Choice);
-  ScopedMenu CreateMainMenu();
-  void SetWhiteMenu(bool White);
-  void ShowPicture(HWND Image, const ScopedBitmap& Picture);
-  void SetCaptionsColor(COLORREF Color);
 
   // The colours of the status area: maroon while a run goes and after a
   // failed one, green after a successful one.
