@@ -1,8 +1,9 @@
 // uMain - the main window TfrmMain (see uMain.h): its start-up, its window
 // procedure and the handlers of its commands.
 //
-// The one window procedure handles every message of the window and of its
-// containers, and catches every error before it could reach the system.
+// The window procedure handles the messages of the window and those its
+// containers pass on (see uMainLayout.cpp), and catches every error before
+// it could reach the system.
 #include "uMain.h"
 
 #include "uChoiceFolder.h"

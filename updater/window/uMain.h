@@ -33,7 +33,7 @@
 class TfrmMain : public IHost, public ITranslationTarget, public ILogPane {
 public:
   TfrmMain();
-  // The fonts, brushes and pictures go with their owners, after the window.
+  // The fonts, brushes and pictures go with their owners.
   ~TfrmMain() override;
   TfrmMain(const TfrmMain&) = delete;
   TfrmMain& operator=(const TfrmMain&) = delete;

@@ -24,6 +24,8 @@ UINT IconOf(TMsgDlgType Type) {
 
 } // namespace
 
+//--- IHost -------------------------------------------------------------------------
+
 void TfrmMain::ShowMessage(TMsgDlgType Type, const std::string& Text) {
   MessageBoxW(hwnd_, WithLineBreaks(Text).c_str(), Widen(appTitle_).c_str(), MB_OK | IconOf(Type));
 }
