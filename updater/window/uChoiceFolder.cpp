@@ -13,6 +13,25 @@ namespace {
 using os::win::Narrow;
 using os::win::Widen;
 
+// What the shell hands out has an owner: an interface gives itself back
+// with Release(), an item id list goes back to the COM task allocator the
+// shell took it from.
+template <typename Interface>
+struct ComInterfaceTraits {
+  using Type = Interface*;
+  static Type Invalid() { return nullptr; }
+  static bool IsValid(Type p) { return p != nullptr; }
+  static void Close(Type p) { p->Release(); }
+};
+struct ItemIdListTraits {
+  using Type = LPITEMIDLIST;
+  static Type Invalid() { return nullptr; }
+  static bool IsValid(Type p) { return p != nullptr; }
+  static void Close(Type p) { CoTaskMemFree(p); }
+};
+using ScopedShellFolder = os::win::ScopedResource<ComInterfaceTraits<IShellFolder>>;
+using ScopedItemIdList = os::win::ScopedResource<ItemIdListTraits>;
+
 // Once the browser is up, it is asked to select the start folder.
 int CALLBACK BrowseCallback(HWND Browser, UINT Message, LPARAM, LPARAM Data) {
   if (Message == BFFM_INITIALIZED) SendMessageW(Browser, BFFM_SETSELECTIONW, TRUE, Data);
@@ -74,30 +93,21 @@ HWND MainWindowOfThread() {
 bool ChooseFolder(const std::string& Caption, const std::string& Root, std::string& Folder) {
   if (!Folder.empty() && !os::Sys().DirectoryExists(Folder)) Folder.clear();
 
-  IMalloc* shellMalloc = nullptr;
-  if (FAILED(SHGetMalloc(&shellMalloc)) || !shellMalloc) return false;
-  wchar_t* buffer = static_cast<wchar_t*>(shellMalloc->Alloc(MAX_PATH * sizeof(wchar_t)));
-  if (!buffer) {
-    shellMalloc->Release();
-    return false;
-  }
-  buffer[0] = L'\0';
-
-  LPITEMIDLIST rootItem = nullptr;
+  ScopedItemIdList rootItem;
   if (!Root.empty()) {
-    IShellFolder* desktop = nullptr;
-    if (SUCCEEDED(SHGetDesktopFolder(&desktop)) && desktop) {
+    ScopedShellFolder desktop;
+    if (SUCCEEDED(SHGetDesktopFolder(desktop.Receive())) && desktop.Valid()) {
       std::wstring root = Widen(Root);
-      desktop->ParseDisplayName(nullptr, nullptr, root.data(), nullptr, &rootItem, nullptr);
-      desktop->Release();
+      desktop.Get()->ParseDisplayName(nullptr, nullptr, root.data(), nullptr, rootItem.Receive(), nullptr);
     }
   }
 
+  wchar_t buffer[MAX_PATH] = {};
   const std::wstring title = Widen(Caption);
   const std::wstring start = Widen(Folder);
   BROWSEINFOW request{};
   request.hwndOwner = MainWindowOfThread();
-  request.pidlRoot = rootItem;
+  request.pidlRoot = rootItem.Get();
   request.pszDisplayName = buffer;
   request.lpszTitle = title.c_str();
   request.ulFlags = BIF_RETURNONLYFSDIRS;
@@ -106,23 +116,14 @@ bool ChooseFolder(const std::string& Caption, const std::string& Root, std::stri
     request.lParam = reinterpret_cast<LPARAM>(start.c_str());
   }
 
-  LPITEMIDLIST chosen = nullptr;
+  ScopedItemIdList chosen;
   {
     DisabledThreadWindows disabled;
     QuietCriticalErrors quiet;
-    chosen = SHBrowseForFolderW(&request);
+    chosen = ScopedItemIdList(SHBrowseForFolderW(&request));
   }
 
-  bool confirmed = false;
-  if (chosen) {
-    if (SHGetPathFromIDListW(chosen, buffer)) {
-      Folder = Narrow(buffer, wcslen(buffer));
-      confirmed = true;
-    }
-    shellMalloc->Free(chosen);
-  }
-  if (rootItem) shellMalloc->Free(rootItem);
-  shellMalloc->Free(buffer);
-  shellMalloc->Release();
-  return confirmed;
+  if (!chosen.Valid() || !SHGetPathFromIDListW(chosen.Get(), buffer)) return false;
+  Folder = Narrow(buffer, wcslen(buffer));
+  return true;
 }

@@ -1,22 +1,21 @@
-// uMain - the main window TfrmMain (see uMain.h).
+// uMain - the main window TfrmMain (see uMain.h): its start-up, its window
+// procedure and the handlers of its commands.
 //
-// The window is built from plain Win32 controls. The two groups and the
-// button panel are containers: their children's notifications and colour
-// requests are passed on to the main window, whose one window procedure
-// handles everything and catches every error before it could reach the
-// system.
+// The window procedure handles the messages of the window and those its
+// containers pass on (see uMainLayout.cpp), and catches every error before
+// it could reach the system.
 #include "uMain.h"
 
 #include "uChoiceFolder.h"
 #include "uFbService.h"
 #include "uMainIds.h"
+#include "uMainText.h"
 #include "uUpdate.h"
 #include "UpdaterResourceIds.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include <cstring>
 #include <stdexcept>
 
 namespace {
@@ -24,96 +23,8 @@ namespace {
 using os::win::Narrow;
 using os::win::Widen;
 
-// The fixed client size of the window.
-constexpr int kClientWidth = 476;
-constexpr int kClientHeight = 473;
-
-// Heights of the parts stacked from top to bottom.
-constexpr int kConnectionHeight = 161;
-constexpr int kBevelHeight = 6;
-constexpr int kPanelHeight = 42;
-
-// The background of the two groups and the button panel. The window was
-// drawn for the caption-text colour of the classic schemes, which is white;
-// today's systems (and Wine) make it black, so the window colour (white) is
-// used instead.
-constexpr int kPanelColor = COLOR_WINDOW;
-
-// Where a group's inner area begins: below its caption, inside its frame.
-constexpr int kGroupInnerLeft = 2;
-constexpr int kGroupInnerTop = 15;
-
-constexpr COLORREF kMaroon = RGB(128, 0, 0);
-constexpr COLORREF kGreen = RGB(0, 128, 0);
-
 // The window's caption while a project is chosen (not translated).
 const char kProjectCaption[] = "Updater ПО КЛУР ГК \"Норвел\": обновление проекта ";
-
-// The system's find-computer animation in the shell library.
-constexpr int kFindComputerAnimation = 152;
-
-std::string WindowText(HWND Window) {
-  const int length = GetWindowTextLengthW(Window);
-  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-  const int got = GetWindowTextW(Window, text.data(), length + 1);
-  return Narrow(text.data(), static_cast<size_t>(got > 0 ? got : 0));
-}
-
-void SetWindowTextUtf8(HWND Window, const std::string& Text) { SetWindowTextW(Window, Widen(Text).c_str()); }
-
-// Lone CRs of the catalog texts become CR LF, the line break the system's
-// boxes and multi-line edit controls show.
-std::wstring WithLineBreaks(const std::string& Text) {
-  std::string out;
-  for (size_t i = 0; i < Text.size(); ++i) {
-    out += Text[i];
-    if (Text[i] == '\r' && (i + 1 >= Text.size() || Text[i + 1] != '\n')) out += '\n';
-  }
-  return Widen(out);
-}
-
-std::vector<std::string> SplitLines(const std::string& Text) {
-  std::vector<std::string> lines = SplitLogLines(Text);
-  if (lines.size() == 1 && lines.front().empty()) lines.clear();
-  return lines;
-}
-
-BYTE CharSetNumber(const std::string& Name) {
-  static const std::pair<const char*, BYTE> names[] = {
-      {"ANSI_CHARSET", ANSI_CHARSET},         {"DEFAULT_CHARSET", DEFAULT_CHARSET},
-      {"RUSSIAN_CHARSET", RUSSIAN_CHARSET},   {"EASTEUROPE_CHARSET", EASTEUROPE_CHARSET},
-      {"GREEK_CHARSET", GREEK_CHARSET},       {"TURKISH_CHARSET", TURKISH_CHARSET},
-      {"BALTIC_CHARSET", BALTIC_CHARSET},     {"OEM_CHARSET", OEM_CHARSET},
-      {"SYMBOL_CHARSET", SYMBOL_CHARSET},
-  };
-  for (const auto& [name, number] : names)
-    if (Name == name) return number;
-  return DEFAULT_CHARSET;
-}
-
-// A picture of the resource type "IMAGES": a bitmap file (file header,
-// information header, colours, pixels).
-HBITMAP LoadImagesBitmap(const char* Name) {
-  std::string_view data;
-  os::Status read = os::Sys().ProgramResource("IMAGES", Name, data);
-  if (!read)
-    throw std::runtime_error(std::string("Не удалось прочитать рисунок ") + Name + " из ресурсов программы: " +
-                             read.Failure().Text);
-  BITMAPFILEHEADER file;
-  BITMAPINFOHEADER info;
-  if (data.size() < sizeof file + sizeof info)
-    throw std::runtime_error(std::string("Рисунок ") + Name + " в ресурсах программы повреждён");
-  std::memcpy(&file, data.data(), sizeof file);
-  std::memcpy(&info, data.data() + sizeof file, sizeof info);
-  if (file.bfType != 0x4D42 || file.bfOffBits >= data.size())
-    throw std::runtime_error(std::string("Рисунок ") + Name + " в ресурсах программы повреждён");
-  const auto* header = reinterpret_cast<const BITMAPINFO*>(data.data() + sizeof file);
-  HDC screen = GetDC(nullptr);
-  HBITMAP bitmap = CreateDIBitmap(screen, &info, CBM_INIT, data.data() + file.bfOffBits, header, DIB_RGB_COLORS);
-  ReleaseDC(nullptr, screen);
-  if (!bitmap) throw std::runtime_error(std::string("Рисунок ") + Name + " не удалось загрузить");
-  return bitmap;
-}
 
 std::string ProgramTitle() {
   std::string exe = os::Sys().ProgramFile();
@@ -140,15 +51,9 @@ private:
 
 TfrmMain::TfrmMain() = default;
 
-TfrmMain::~TfrmMain() {
-  for (auto& [name, choice] : fonts_)
-    if (choice.Font) DeleteObject(choice.Font);
-  for (HGDIOBJ o : {static_cast<HGDIOBJ>(logoBrush_), static_cast<HGDIOBJ>(logo_), static_cast<HGDIOBJ>(success_),
-                    static_cast<HGDIOBJ>(errors_), static_cast<HGDIOBJ>(menuBrush_)})
-    if (o) DeleteObject(o);
-}
+TfrmMain::~TfrmMain() = default;
 
-//--- Creation ----------------------------------------------------------------------
+//--- Start-up ----------------------------------------------------------------------
 
 void TfrmMain::Create(HINSTANCE Instance, TLDM& Ldm) {
   instance_ = Instance;
@@ -166,27 +71,7 @@ void TfrmMain::Create(HINSTANCE Instance, TLDM& Ldm) {
   wc.lpszClassName = MAIN_WINDOW_CLASS;
   RegisterClassExW(&wc);
 
-  CreateMainMenu();
-  // A fixed size (single border, only the system-menu box), centred on the
-  // desktop's work area.
-  const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-  RECT frame{0, 0, kClientWidth, kClientHeight};
-  AdjustWindowRectEx(&frame, style, TRUE, 0);
-  const int width = frame.right - frame.left, height = frame.bottom - frame.top;
-  RECT work{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-  const int x = work.left + (work.right - work.left - width) / 2;
-  const int y = work.top + (work.bottom - work.top - height) / 2;
-  CreateWindowExW(0, MAIN_WINDOW_CLASS, Widen(appTitle_).c_str(), style, x, y, width, height, nullptr, mainMenu_,
-                  Instance, this);
-  if (!hwnd_) throw std::runtime_error("Не удалось создать главное окно программы");
-  // The menu bar may take two lines on a narrow screen: the client area
-  // keeps its size.
-  RECT client;
-  GetClientRect(hwnd_, &client);
-  if (client.bottom != kClientHeight)
-    SetWindowPos(hwnd_, nullptr, 0, 0, width, height + kClientHeight - client.bottom, SWP_NOMOVE | SWP_NOZORDER);
-
+  CreateMainWindow();
   CreateControls();
 
   // The translation table re-labels the controls in the active language.
@@ -201,192 +86,13 @@ void TfrmMain::Create(HINSTANCE Instance, TLDM& Ldm) {
   }
 }
 
-void TfrmMain::CreateMainMenu() {
-  mainMenu_ = CreateMenu();
-  auto add = [this](HMENU parent, UINT position, const char* name, const wchar_t* text, UINT id, HMENU popup,
-                    UINT type = MFT_STRING) {
-    MENUITEMINFOW mii{};
-    mii.cbSize = sizeof mii;
-    mii.fMask = MIIM_STRING | MIIM_ID | MIIM_FTYPE | (popup ? MIIM_SUBMENU : 0u);
-    mii.fType = type;
-    mii.wID = id;
-    mii.hSubMenu = popup;
-    mii.dwTypeData = const_cast<wchar_t*>(text);
-    InsertMenuItemW(parent, position, TRUE, &mii);
-    menu_[name] = MenuEntry{parent, position, text};
-  };
-
-  HMENU project = CreatePopupMenu();
-  add(project, 0, "mmProject_Zavudavada", L"Zavudavada", IDM_PROJECT_ZAVUDAVADA, nullptr, MFT_STRING | MFT_RADIOCHECK);
-  // A menu of the system has no hidden entries: the entry lives outside the
-  // menu, its command stays.
-  menu_["mmProject_TamberMini"] = MenuEntry{nullptr, 0, L"Tamber_Mini"};
-  add(project, 1, "mmProject_Tamber", L"Tamber", IDM_PROJECT_TAMBER, nullptr, MFT_STRING | MFT_RADIOCHECK);
-
-  HMENU operations = CreatePopupMenu();
-  add(operations, 0, "mmOperations_Online", L"Перевести базу данных в многопользовательский режим (Online)",
-      IDM_OPERATIONS_ONLINE, nullptr);
-  add(operations, 1, "mmOperations_Shutdown", L"Перевести базу данных в однопользовательский режим (Shutdown)",
-      IDM_OPERATIONS_SHUTDOWN, nullptr);
-  add(operations, 2, "mmOperations_StartService", L"Запустить службу Firebird-сервера", IDM_OPERATIONS_START,
-      nullptr);
-  add(operations, 3, "mmOperations_StopService", L"Остановить службу Firebird-сервера", IDM_OPERATIONS_STOP, nullptr);
-
-  HMENU language = CreatePopupMenu();
-  add(language, 0, "miLang_Russian", L"Русский", IDM_LANGUAGE_BASE + Russian_Language, nullptr,
-      MFT_STRING | MFT_RADIOCHECK);
-  add(language, 1, "miLang_English", L"Английский", IDM_LANGUAGE_BASE + English_Language, nullptr);
-  add(language, 2, "miLang_German", L"Немецкий", IDM_LANGUAGE_BASE + German_Language, nullptr);
-  add(language, 3, "miLang_Franch", L"Французский", IDM_LANGUAGE_BASE + French_Language, nullptr);
-
-  add(mainMenu_, 0, "mmProject", L"Проект", 0, project);
-  add(mainMenu_, 1, "mmOperations", L"Сервис", 0, operations);
-  add(mainMenu_, 2, "mmHelp", L"Справка", IDM_HELP, nullptr);
-  add(mainMenu_, 3, "miLanguage", L"Язык", 0, language);
-}
-
-void TfrmMain::CreateControls() {
-  auto make = [this](const char* name, const wchar_t* cls, const wchar_t* text, DWORD style, int x, int y, int w,
-                     int h, HWND parent, int id, DWORD exStyle = 0) {
-    HWND c = CreateWindowExW(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
-                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
-    if (!c) throw std::runtime_error(std::string("Не удалось создать элемент окна ") + name);
-    controls_[name] = c;
-    return c;
-  };
-  // Containers pass their children's notifications on to the main window.
-  auto container = [](HWND c) {
-    SetWindowLongPtrW(c, GWLP_USERDATA, GetWindowLongPtrW(c, GWLP_WNDPROC));
-    SetWindowLongPtrW(c, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TfrmMain::ContainerProc));
-  };
-
-  const int bevelTop = kClientHeight - kPanelHeight - kBevelHeight;
-
-  HWND gb = make("gbConnection", WC_BUTTONW, L" Подключение  ", BS_GROUPBOX | WS_CLIPCHILDREN, 0, 0, kClientWidth,
-                 kConnectionHeight, hwnd_, IDC_GB_CONNECTION);
-  container(gb);
-  make("Img", WC_STATICW, L"", SS_BITMAP | SS_CENTERIMAGE, kGroupInnerLeft, kGroupInnerTop,
-       kClientWidth - 2 * kGroupInnerLeft, kConnectionHeight - kGroupInnerTop - 2, gb, IDC_IMG);
-  make("lProgramLocation", WC_STATICW, L"Путь к обновляемой программе:", SS_LEFT, 8, 17, 430, 13, gb,
-       IDC_L_PROGRAM_LOCATION);
-  HWND location = make("eProgramLocation", WC_EDITW, L"", ES_AUTOHSCROLL | WS_TABSTOP, 8, 32, 430, 21, gb,
-                       IDC_E_PROGRAM_LOCATION, WS_EX_CLIENTEDGE);
-  SendMessageW(location, EM_SETLIMITTEXT, MAX_PATH, 0);
-  make("bbProgramLocation", WC_BUTTONW, L"...", BS_PUSHBUTTON | WS_TABSTOP, 443, 30, 24, 24, gb,
-       IDC_BB_PROGRAM_LOCATION);
-  make("lPassword", WC_STATICW, L"Системный пароль: (требуется при обновлении ", SS_LEFT, 8, 99, 450, 13, gb,
-       IDC_L_PASSWORD);
-  make("Label1", WC_STATICW, L"сервера; как правило, не редактируется)", SS_LEFT, 8, 111, 450, 13, gb, IDC_LABEL1);
-  HWND password = make("ePassword", WC_EDITW, L"", ES_PASSWORD | ES_AUTOHSCROLL | WS_TABSTOP, 8, 127, 177, 21, gb,
-                       IDC_E_PASSWORD, WS_EX_CLIENTEDGE);
-  SendMessageW(password, EM_SETPASSWORDCHAR, L'*', 0);
-
-  HWND gbLog = make("gbLog", WC_BUTTONW, L" Лог работы ", BS_GROUPBOX | WS_CLIPCHILDREN, 0, kConnectionHeight,
-                    kClientWidth, bevelTop - kConnectionHeight, hwnd_, IDC_GB_LOG);
-  container(gbLog);
-  HWND log = make("mLog", WC_EDITW, L"",
-                  ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL | WS_VSCROLL | WS_HSCROLL | WS_TABSTOP,
-                  kGroupInnerLeft, kGroupInnerTop, kClientWidth - 2 * kGroupInnerLeft,
-                  bevelTop - kConnectionHeight - kGroupInnerTop - 2, gbLog, IDC_M_LOG, WS_EX_CLIENTEDGE);
-  SendMessageW(log, EM_SETLIMITTEXT, 0, 0);
-
-  make("Bevel1", WC_STATICW, L"", SS_OWNERDRAW, 0, bevelTop, kClientWidth, kBevelHeight, hwnd_, IDC_BEVEL1);
-
-  HWND panel = make("pBtn", WC_STATICW, L"", WS_CLIPCHILDREN, 0, kClientHeight - kPanelHeight, kClientWidth,
-                    kPanelHeight, hwnd_, IDC_P_BTN);
-  container(panel);
-  HWND image = make("Image1", WC_STATICW, L"", SS_BITMAP | SS_CENTERIMAGE, 0, 0, 49, 42, panel, IDC_IMAGE1);
-  ShowWindow(image, SW_HIDE);
-  HWND progress =
-      make("aProgress", ANIMATE_CLASSW, L"", ACS_CENTER | ACS_TRANSPARENT, 0, 0, 41, 41, panel, IDC_A_PROGRESS);
-  ShowWindow(progress, SW_HIDE);
-  if (HMODULE shell = GetModuleHandleW(L"shell32.dll"))
-    SendMessageW(progress, ACM_OPENW, reinterpret_cast<WPARAM>(shell),
-                 reinterpret_cast<LPARAM>(MAKEINTRESOURCEW(kFindComputerAnimation)));
-  make("mCaptions", WC_EDITW, L"", ES_MULTILINE | ES_READONLY, 49, 5, 280, 32, panel, IDC_M_CAPTIONS);
-  make("OKBtn", WC_BUTTONW, L"&Старт", BS_DEFPUSHBUTTON | WS_TABSTOP, 332, 8, 68, 25, panel, IDC_OK_BTN);
-  make("CancelBtn", WC_BUTTONW, L"Выход", BS_PUSHBUTTON | WS_TABSTOP, 404, 8, 68, 25, panel, IDC_CANCEL_BTN);
-
-  // "Microsoft Sans Serif" at 8 points, Cyrillic; the window's own font goes
-  // to the controls that have none of their own.
-  auto font = [this](const char* name, bool bold) {
-    FontChoice& choice = fonts_[name];
-    choice = FontChoice{"Microsoft Sans Serif", "RUSSIAN_CHARSET", bold, nullptr};
-    ApplyFont(name, choice);
-  };
-  font("TfrmMain", false);
-  for (const char* name : {"gbConnection", "lProgramLocation", "lPassword", "Label1", "gbLog", "mCaptions"})
-    font(name, true);
-  for (const char* name : {"eProgramLocation", "ePassword", "mLog"}) font(name, false);
-}
-
-HFONT TfrmMain::MakeFont(const FontChoice& Choice) const {
-  HDC screen = GetDC(nullptr);
-  const int height = -MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72);
-  ReleaseDC(nullptr, screen);
-  LOGFONTW lf{};
-  lf.lfHeight = height;
-  lf.lfWeight = Choice.Bold ? FW_BOLD : FW_NORMAL;
-  lf.lfCharSet = CharSetNumber(Choice.CharSet);
-  lf.lfQuality = DEFAULT_QUALITY;
-  const std::wstring face = Widen(Choice.Name);
-  wcsncpy(lf.lfFaceName, face.c_str(), LF_FACESIZE - 1);
-  return CreateFontIndirectW(&lf);
-}
-
-void TfrmMain::ApplyFont(const std::string& Name, FontChoice& Choice) {
-  HFONT font = MakeFont(Choice);
-  if (Name == "TfrmMain") {
-    // The controls without a font of their own take the window's.
-    for (const auto& [control, window] : controls_)
-      if (!fonts_.count(control)) SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
-  } else {
-    SendMessageW(Control(Name), WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
-  }
-  if (Choice.Font) DeleteObject(Choice.Font);
-  Choice.Font = font;
-}
-
-HWND TfrmMain::Control(const std::string& Name) const {
-  auto it = controls_.find(Name);
-  return it == controls_.end() ? nullptr : it->second;
-}
-
-void TfrmMain::EnableProgramLocation(bool Enable) {
-  EnableWindow(Control("eProgramLocation"), Enable);
-  EnableWindow(Control("bbProgramLocation"), Enable);
-}
-
-//--- Start-up work of the window --------------------------------------------------
-
-namespace {
-// Paints the menu bar and every submenu with Brush (nullptr: the system's).
-void SetMenuBackground(HMENU Menu, HBRUSH Brush) {
-  MENUINFO mi{};
-  mi.cbSize = sizeof mi;
-  mi.fMask = MIM_BACKGROUND | MIM_APPLYTOSUBMENUS;
-  mi.hbrBack = Brush;
-  SetMenuInfo(Menu, &mi);
-}
-} // namespace
-
 void TfrmMain::FormCreate() {
-  // A white menu bar and submenus.
-  menuBrush_ = CreateSolidBrush(RGB(255, 255, 255));
-  SetMenuBackground(mainMenu_, menuBrush_);
-  DrawMenuBar(hwnd_);
+  SetWhiteMenu(true);
 
   appTitle_ = ProgramTitle();
   SetWindowTextUtf8(hwnd_, appTitle_);
 
-  // The logo lies under the labels of the connection group, which paint
-  // their background with the matching part of it.
-  logo_ = LoadImagesBitmap("logotype");
-  SendMessageW(Control("Img"), STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(logo_));
-  logoBrush_ = CreatePatternBrush(logo_);
-  InvalidateRect(Control("gbConnection"), nullptr, TRUE);
-  success_ = LoadImagesBitmap("Success");
-  errors_ = LoadImagesBitmap("Errors");
+  LoadPictures();
 
   // The files the program and the engine need beside the program; existing
   // ones are never overwritten.
@@ -422,7 +128,7 @@ void TfrmMain::ReadServerDescription() {
   }
 }
 
-//--- The window procedures -----------------------------------------------------------
+//--- The window procedure ------------------------------------------------------------
 
 LRESULT CALLBACK TfrmMain::WindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam) {
   if (Message == WM_NCCREATE) {
@@ -442,31 +148,6 @@ LRESULT CALLBACK TfrmMain::WindowProc(HWND Window, UINT Message, WPARAM WParam, 
   return 0;
 }
 
-LRESULT CALLBACK TfrmMain::ContainerProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam) {
-  try {
-    switch (Message) {
-    case WM_COMMAND:
-    case WM_NOTIFY:
-    case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORBTN:
-      return SendMessageW(GetAncestor(Window, GA_ROOT), Message, WParam, LParam);
-    case WM_ERASEBKGND: {
-      // A group box paints only its frame and caption; the rest of it is
-      // the panel colour.
-      RECT r;
-      GetClientRect(Window, &r);
-      FillRect(reinterpret_cast<HDC>(WParam), &r, GetSysColorBrush(kPanelColor));
-      return 1;
-    }
-    }
-  } catch (...) {
-    return 0;
-  }
-  auto original = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(Window, GWLP_USERDATA));
-  return CallWindowProcW(original, Window, Message, WParam, LParam);
-}
-
 LRESULT TfrmMain::OnMessage(UINT Message, WPARAM WParam, LPARAM LParam) {
   switch (Message) {
   case WM_COMMAND:
@@ -476,15 +157,9 @@ LRESULT TfrmMain::OnMessage(UINT Message, WPARAM WParam, LPARAM LParam) {
   case WM_CTLCOLOREDIT:
   case WM_CTLCOLORBTN:
     return OnControlColor(reinterpret_cast<HDC>(WParam), reinterpret_cast<HWND>(LParam));
-  case WM_DRAWITEM: {
-    // Bevel1: an etched line along the bottom of its strip.
-    auto* item = reinterpret_cast<DRAWITEMSTRUCT*>(LParam);
-    if (item->CtlID != IDC_BEVEL1) break;
-    RECT r = item->rcItem;
-    FillRect(item->hDC, &r, GetSysColorBrush(COLOR_WINDOW));
-    DrawEdge(item->hDC, &r, EDGE_ETCHED, BF_BOTTOM);
-    return TRUE;
-  }
+  case WM_DRAWITEM:
+    if (DrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(LParam))) return TRUE;
+    break;
   case WM_CLOSE:
     DestroyWindow(hwnd_);
     return 0;
@@ -493,49 +168,11 @@ LRESULT TfrmMain::OnMessage(UINT Message, WPARAM WParam, LPARAM LParam) {
     linked_ = false;
     sill_.SetTarget(nullptr);
     // The menu brush goes with the window.
-    if (menuBrush_) {
-      SetMenuBackground(mainMenu_, nullptr);
-      DeleteObject(menuBrush_);
-      menuBrush_ = nullptr;
-    }
+    SetWhiteMenu(false);
     PostQuitMessage(0);
     return 0;
   }
   return DefWindowProcW(hwnd_, Message, WParam, LParam);
-}
-
-LRESULT TfrmMain::OnControlColor(HDC Dc, HWND Control) {
-  const int id = GetDlgCtrlID(Control);
-  switch (id) {
-  case IDC_L_PROGRAM_LOCATION:
-  case IDC_L_PASSWORD:
-  case IDC_LABEL1: {
-    // White text on the logo: the label's background is the part of the
-    // logo it stands on.
-    SetTextColor(Dc, GetSysColor(COLOR_WINDOW));
-    SetBkMode(Dc, TRANSPARENT);
-    if (!logoBrush_) return reinterpret_cast<LRESULT>(GetSysColorBrush(kPanelColor));
-    RECT r;
-    GetWindowRect(Control, &r);
-    MapWindowPoints(nullptr, GetParent(Control), reinterpret_cast<POINT*>(&r), 2);
-    SetBrushOrgEx(Dc, kGroupInnerLeft - r.left, kGroupInnerTop - r.top, nullptr);
-    return reinterpret_cast<LRESULT>(logoBrush_);
-  }
-  case IDC_M_CAPTIONS:
-    SetTextColor(Dc, captionsColor_);
-    SetBkColor(Dc, GetSysColor(kPanelColor));
-    return reinterpret_cast<LRESULT>(GetSysColorBrush(kPanelColor));
-  case IDC_E_PROGRAM_LOCATION:
-  case IDC_E_PASSWORD:
-  case IDC_M_LOG:
-    SetTextColor(Dc, GetSysColor(COLOR_WINDOWTEXT));
-    SetBkColor(Dc, GetSysColor(COLOR_WINDOW));
-    return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
-  default:
-    // The groups, the panel and what stands on them.
-    SetBkColor(Dc, GetSysColor(kPanelColor));
-    return reinterpret_cast<LRESULT>(GetSysColorBrush(kPanelColor));
-  }
 }
 
 void TfrmMain::OnCommand(int Code, int Id) {
@@ -629,9 +266,9 @@ void TfrmMain::EnableControls(bool Enable) {
   EnableWindow(Control("pBtn"), Enable);
 }
 
-void TfrmMain::SetCaptionsColor(COLORREF Color) {
-  captionsColor_ = Color;
-  InvalidateRect(Control("mCaptions"), nullptr, TRUE);
+void TfrmMain::EnableProgramLocation(bool Enable) {
+  EnableWindow(Control("eProgramLocation"), Enable);
+  EnableWindow(Control("bbProgramLocation"), Enable);
 }
 
 void TfrmMain::OKBtnClick() {
@@ -673,12 +310,12 @@ void TfrmMain::ShowResult(bool Success) {
   HWND progress = Control("aProgress");
   SetWindowTextW(captions, L"");
   if (Success) {
-    SendMessageW(image, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(success_));
+    ShowPicture(image, success_);
     SetWindowTextW(captions, WithLineBreaks(GetMsgText("uMain_Finished_1")).c_str());
     SetCaptionsColor(kGreen);
     SaveExceptionToLog(GetMsgText("uMain_Finished_2"));
   } else {
-    SendMessageW(image, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(errors_));
+    ShowPicture(image, errors_);
     SetWindowTextW(captions,
                    WithLineBreaks(GetMsgText(hadErrors_ ? "uMain_Finished_3" : "uMain_Finished_4")).c_str());
     SetCaptionsColor(kMaroon);
@@ -719,129 +356,3 @@ void TfrmMain::HelpClick() {
   ShellExecuteW(hwnd_, nullptr, viewer.c_str(), Widen(help).c_str(), nullptr, SW_SHOWNORMAL);
 }
 
-//--- IHost ----------------------------------------------------------------------------
-
-namespace {
-UINT IconOf(TMsgDlgType Type) {
-  switch (Type) {
-  case TMsgDlgType::Warning: return MB_ICONWARNING;
-  case TMsgDlgType::Error: return MB_ICONERROR;
-  case TMsgDlgType::Information: return MB_ICONINFORMATION;
-  case TMsgDlgType::Confirmation: return MB_ICONQUESTION;
-  case TMsgDlgType::Custom: return 0;
-  }
-  return 0;
-}
-} // namespace
-
-void TfrmMain::ShowMessage(TMsgDlgType Type, const std::string& Text) {
-  MessageBoxW(hwnd_, WithLineBreaks(Text).c_str(), Widen(appTitle_).c_str(), MB_OK | IconOf(Type));
-}
-
-bool TfrmMain::AskYesNo(TMsgDlgType Type, const std::string& Text, TDefaultButton Default) {
-  const UINT defaultButton = Default == TDefaultButton::No ? MB_DEFBUTTON2 : MB_DEFBUTTON1;
-  return MessageBoxW(hwnd_, WithLineBreaks(Text).c_str(), Widen(appTitle_).c_str(),
-                     MB_YESNO | IconOf(Type) | defaultButton) == IDYES;
-}
-
-void TfrmMain::ProcessMessages() { os::PumpWindowMessages(); }
-
-void TfrmMain::EndProgram() { ExitProcess(1); }
-
-void TfrmMain::SaveExceptionToLog(const std::string& Text) { log_.SaveExceptionToLog(*this, Text); }
-
-void TfrmMain::SetStatusText(const std::string& Text) {
-  HWND captions = Control("mCaptions");
-  SetWindowTextW(captions, WithLineBreaks(Text).c_str());
-  ShowWindow(captions, SW_SHOW);
-  UpdateWindow(captions);
-}
-
-void TfrmMain::AddLine(const std::string& Line) {
-  HWND log = Control("mLog");
-  const int end = GetWindowTextLengthW(log);
-  SendMessageW(log, EM_SETSEL, end, end);
-  const std::wstring text = (end > 0 ? L"\r\n" : L"") + Widen(Line);
-  SendMessageW(log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
-  // The new line is in view from its start, with the date and time.
-  SendMessageW(log, WM_HSCROLL, SB_LEFT, 0);
-}
-
-//--- ITranslationTarget ----------------------------------------------------------------
-
-namespace {
-bool IsEdit(const std::string& Name) {
-  return Name == "eProgramLocation" || Name == "ePassword" || Name == "mLog" || Name == "mCaptions";
-}
-} // namespace
-
-bool TfrmMain::GetText(const std::string& Name, const std::string& Property, std::string& Value) const {
-  if (Name == ClassName()) {
-    if (Property != "Caption") return false;
-    Value = WindowText(hwnd_);
-    return true;
-  }
-  if (auto m = menu_.find(Name); m != menu_.end()) {
-    if (Property != "Caption") return false;
-    Value = Narrow(m->second.Text);
-    return true;
-  }
-  HWND c = Control(Name);
-  if (!c) return false;
-  if (Property == (IsEdit(Name) ? "Text" : "Caption")) {
-    Value = WindowText(c);
-    return true;
-  }
-  return false;
-}
-
-void TfrmMain::SetText(const std::string& Name, const std::string& Property, const std::string& Value) {
-  if (Name == ClassName()) {
-    if (Property == "Caption") SetWindowTextUtf8(hwnd_, Value);
-    return;
-  }
-  if (auto m = menu_.find(Name); m != menu_.end()) {
-    if (Property != "Caption") return;
-    MenuEntry& entry = m->second;
-    entry.Text = Widen(Value);
-    if (entry.Parent) {
-      MENUITEMINFOW mii{};
-      mii.cbSize = sizeof mii;
-      mii.fMask = MIIM_STRING;
-      mii.dwTypeData = entry.Text.data();
-      SetMenuItemInfoW(entry.Parent, entry.Position, TRUE, &mii);
-      DrawMenuBar(hwnd_);
-    }
-    return;
-  }
-  if (HWND c = Control(Name); c && Property == (IsEdit(Name) ? "Text" : "Caption")) SetWindowTextUtf8(c, Value);
-}
-
-bool TfrmMain::GetLines(const std::string& Name, std::vector<std::string>& Lines) const {
-  if (Name != "mLog" && Name != "mCaptions") return false;
-  Lines = SplitLines(WindowText(Control(Name)));
-  return true;
-}
-
-void TfrmMain::SetLines(const std::string& Name, const std::vector<std::string>& Lines) {
-  if (Name != "mLog" && Name != "mCaptions") return;
-  std::string text;
-  for (size_t i = 0; i < Lines.size(); ++i) text += (i ? "\r\n" : "") + Lines[i];
-  SetWindowTextUtf8(Control(Name), text);
-}
-
-bool TfrmMain::GetFont(const std::string& Name, std::string& FontName, std::string& CharSet) const {
-  auto it = fonts_.find(Name);
-  if (it == fonts_.end()) return false;
-  FontName = it->second.Name;
-  CharSet = it->second.CharSet;
-  return true;
-}
-
-void TfrmMain::SetFont(const std::string& Name, const std::string& FontName, const std::string& CharSet) {
-  auto it = fonts_.find(Name);
-  if (it == fonts_.end()) return;
-  it->second.Name = FontName;
-  it->second.CharSet = CharSet;
-  ApplyFont(Name, it->second);
-}

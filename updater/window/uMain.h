@@ -9,8 +9,15 @@
 // p panel, a animation; mm and mi are menu entries. Label1 is the second line
 // of lPassword, Img the logo, Image1 the outcome picture, Bevel1 the line
 // above the button panel.
+//
+// The class lives in four files, one per interface: uMain.cpp (start-up, the
+// window procedure and the command handlers), uMainLayout.cpp (controls and
+// their places, fonts, colours, pictures and painting), uMainTranslation.cpp
+// (the translation target) and uMainHost.cpp (the engine's host and the log
+// pane).
 #pragma once
 
+#include "uGdi.h"
 #include "uHost.h"
 #include "uLDM.h"
 #include "uLangTable.h"
@@ -26,6 +33,7 @@
 class TfrmMain : public IHost, public ITranslationTarget, public ILogPane {
 public:
   TfrmMain();
+  // The fonts, brushes and pictures go with their owners.
   ~TfrmMain() override;
   TfrmMain(const TfrmMain&) = delete;
   TfrmMain& operator=(const TfrmMain&) = delete;
@@ -69,14 +77,11 @@ public:
   void AEException(const std::exception& E);
 
 private:
+  // uMain.cpp: start-up, the window procedure and the command handlers.
   static LRESULT CALLBACK WindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam);
-  static LRESULT CALLBACK ContainerProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam);
   LRESULT OnMessage(UINT Message, WPARAM WParam, LPARAM LParam);
   void OnCommand(int Code, int Id);
-  LRESULT OnControlColor(HDC Dc, HWND Control);
 
-  void CreateControls();
-  void CreateMainMenu();
   void FormCreate();
   void ReadServerDescription();
   void WriteMissingFile(const std::string& Dir, const char* FileName, const char* Type, const char* Name);
@@ -90,6 +95,19 @@ private:
   void DatabaseModeClick(bool Online);
   void HelpClick();
 
+  // uMainLayout.cpp: the window, its menu and controls, their fonts and
+  // colours, the pictures, and what the window paints itself.
+  static LRESULT CALLBACK ContainerProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam);
+  void CreateMainWindow();
+  ScopedMenu CreateMainMenu();
+  void CreateControls();
+  void LoadPictures();
+  void SetWhiteMenu(bool White);
+  void ShowPicture(HWND Image, const ScopedBitmap& Picture);
+  void SetCaptionsColor(COLORREF Color);
+  LRESULT OnControlColor(HDC Dc, HWND Control);
+  bool DrawItem(const DRAWITEMSTRUCT& Item);
+
   // Named parts of the window: a control, or a menu entry.
   struct MenuEntry {
     HMENU Parent = nullptr; // nullptr: not in the menu (the hidden entry)
@@ -100,23 +118,27 @@ private:
     std::string Name;
     std::string CharSet;
     bool Bold = false;
-    HFONT Font = nullptr;
+    ScopedFont Font;
   };
   HWND Control(const std::string& Name) const;
-  HFONT MakeFont(const FontChoice& Choice) const;
+  ScopedFont MakeFont(const FontChoice& Choice) const;
   void ApplyFont(const std::string& Control, FontChoice& Choice);
-  void SetCaptionsColor(COLORREF Color);
+
+  // The colours of the status area: maroon while a run goes and after a
+  // failed one, green after a successful one.
+  static constexpr COLORREF kMaroon = RGB(128, 0, 0);
+  static constexpr COLORREF kGreen = RGB(0, 128, 0);
 
   HINSTANCE instance_ = nullptr;
   HWND hwnd_ = nullptr;
   std::map<std::string, HWND> controls_;
   std::map<std::string, MenuEntry> menu_;
   std::map<std::string, FontChoice> fonts_; // by control name; "TfrmMain" is the window's
-  HMENU mainMenu_ = nullptr;
-  HBRUSH menuBrush_ = nullptr;
-  HBRUSH logoBrush_ = nullptr;
-  HBITMAP logo_ = nullptr, success_ = nullptr, errors_ = nullptr;
-  COLORREF captionsColor_ = RGB(128, 0, 0);
+  HMENU mainMenu_ = nullptr; // the window's: it goes with the window
+  ScopedBrush menuBrush_;
+  ScopedBitmap logo_, success_, errors_;
+  ScopedBrush logoBrush_; // a pattern of logo_: it goes first
+  COLORREF captionsColor_ = kMaroon;
 
   std::string appTitle_ = "Updater_Tamber";
   std::string programDir_;
