@@ -32,12 +32,15 @@ TConsoleOptions ParseConsoleOptions(const std::vector<std::string>& Args) {
       c.Values[a] = args[++i];
     }
     if (known) continue;
-    if (a == "--password") {
+    // An option is named without what follows its "=": that may be a
+    // secret given where it does not belong.
+    const std::string name = a.substr(0, a.find('='));
+    if (name == "--password") {
       c.Error = "a password is never given on the command line: use --password-file or UPDATER_PASSWORD";
       return c;
     }
     if (!a.empty() && a[0] == '-') {
-      c.Error = "unknown option " + a;
+      c.Error = "unknown option " + name + (name.size() < a.size() ? "=..." : "");
       return c;
     }
     if (!c.Command.empty()) {

@@ -191,9 +191,15 @@ void RunScript(bool IsText, const TDBParams& Db, const std::string& CharSet, con
 
   // A file name crosses as UTF-8; a script text in the connection's set.
   const std::string arg = IsText ? ToConnectionCharset(script, CharSet) : script;
-  if (ErrorMode == 1) exec(arg.c_str(), OnStatementError, OnMessage, OnResult);
-  else exec(arg.c_str(), OnStatementError, OnMessageQuiet, OnResultQuiet);
-
+  const std::int32_t result = ErrorMode == 1 ? exec(arg.c_str(), OnStatementError, OnMessage, OnResult)
+                                             : exec(arg.c_str(), OnStatementError, OnMessageQuiet, OnResultQuiet);
+  // A negative result: the engine could not run the script at all (no
+  // connection, an unreadable file, a failure of its own), which is never a
+  // clean run, whatever the error mode.
+  if (result < 0)
+    throw EScriptError("Ошибка применения скрипта!\r" +
+                       (ScriptErrorText.empty() ? std::string("Библиотека \"sqlscript.dll\" не выполнила скрипт!")
+                                                : ScriptErrorText));
   if (ErrorMode == 1 && !ScriptErrorText.empty())
     throw EScriptError("Ошибка применения скрипта!\r" + ScriptErrorText);
 }

@@ -192,6 +192,47 @@ std::vector<std::string> RestoreFilesFromBackup(const std::string& BackupDir) {
   return failed;
 }
 
+namespace {
+void RestoreTree(const std::string& Written, const std::string& Backup, const std::string& Live, bool CompleteBackup,
+                 std::vector<std::string>& failed) {
+  os::Api& sys = os::Sys();
+  std::vector<os::FolderEntry> entries;
+  if (const os::Status listed = sys.FolderList(Written, "*", entries); !listed) {
+    failed.push_back(os::WithCause(GetMsgText("uUpdate_RestoreFilesFromBackup_1", Live), listed));
+    return;
+  }
+  for (const os::FolderEntry& e : entries) {
+    const std::string written = Join(Written, e.Name), backup = Join(Backup, e.Name), live = Join(Live, e.Name);
+    if (e.Attributes & os::kAttrDirectory) {
+      RestoreTree(written, backup, live, CompleteBackup, failed);
+      continue;
+    }
+    if (sys.FileExists(backup)) {
+      if (const os::Status copied = CopyFileClearAttr(backup, live); !copied)
+        failed.push_back(os::WithCause(GetMsgText("uUpdate_RestoreFilesFromBackup_1", live), copied));
+      continue;
+    }
+    if (!CompleteBackup) {
+      failed.push_back(GetMsgText("uUpdate_RestoreFilesFromBackup_1", live));
+      continue;
+    }
+    // A file the copy added; read-only or not, it goes.
+    const std::uint32_t a = sys.FileAttributes(live);
+    if (a == os::kInvalidAttributes) continue;
+    if (a & os::kAttrReadOnly) sys.WriteFileAttributes(live, a & ~os::kAttrReadOnly);
+    if (const os::Status deleted = sys.FileDelete(live); !deleted)
+      failed.push_back(os::WithCause(GetMsgText("uUpdate_RestoreFilesFromBackup_1", live), deleted));
+  }
+}
+} // namespace
+
+std::vector<std::string> RestoreTreeFromBackup(const std::string& WrittenDir, const std::string& BackupDir,
+                                               const std::string& LiveDir, bool CompleteBackup) {
+  std::vector<std::string> failed;
+  if (os::Sys().DirectoryExists(WrittenDir)) RestoreTree(WrittenDir, BackupDir, LiveDir, CompleteBackup, failed);
+  return failed;
+}
+
 std::string AppendExceptionMessage(const std::string& ErrorText, const std::string& Message) {
   return ErrorText.empty() ? "Exception Message: " + Message : ErrorText + "\rException Message: " + Message;
 }

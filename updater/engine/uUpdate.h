@@ -105,6 +105,16 @@ os::Status CopyFileWithBackUp(const std::string& NewFile, const std::string& Tar
 // marker, deleted. Never raises, never stops early.
 std::vector<std::string> RestoreFilesFromBackup(const std::string& BackupDir);
 
+// Undoes a copy of the tree WrittenDir into LiveDir, with BackupDir the copy
+// of LiveDir taken before: every file of WrittenDir gets its old content
+// back in LiveDir from BackupDir, or, when BackupDir has no such file and is
+// complete (CompleteBackup), is deleted from LiveDir as one the copy added.
+// One catalog text (uUpdate_RestoreFilesFromBackup_1, the cause on its next
+// line) per file that could not be restored. A missing WrittenDir wrote
+// nothing. Never raises, never stops early.
+std::vector<std::string> RestoreTreeFromBackup(const std::string& WrittenDir, const std::string& BackupDir,
+                                               const std::string& LiveDir, bool CompleteBackup);
+
 // "Exception Message: " + Message, after ErrorText and a CR when ErrorText
 // is not empty.
 std::string AppendExceptionMessage(const std::string& ErrorText, const std::string& Message);

@@ -20,6 +20,7 @@
 #include "uSqlScript.h"
 
 #include <exception>
+#include <functional>
 
 namespace {
 
@@ -34,6 +35,41 @@ using os::path::WithDelim;
 std::string WithoutDelim(std::string path) {
   while (path.size() > 1 && os::path::IsDelim(path.back())) path.pop_back();
   return path;
+}
+
+// The bytes of every file below Dir (what a listing shows; a folder that
+// cannot be listed counts as empty).
+std::uint64_t TreeBytes(const std::string& Dir) {
+  std::vector<os::FolderEntry> entries;
+  os::Sys().FolderList(Dir, "*", entries);
+  std::uint64_t bytes = 0;
+  for (const os::FolderEntry& e : entries)
+    bytes += (e.Attributes & os::kAttrDirectory) ? TreeBytes(Join(Dir, e.Name)) : e.Size;
+  return bytes;
+}
+
+// The name the live database is renamed to during the swap: "<file>_", or
+// "<file>_2", "<file>_3", ... when a file of that name is left from earlier.
+std::string AsideName(const std::string& live) {
+  os::Api& sys = os::Sys();
+  std::string aside = live + "_";
+  for (int n = 2; sys.FileExists(aside) || sys.DirectoryExists(aside); ++n) aside = live + "_" + std::to_string(n);
+  return aside;
+}
+
+// Renames Source to Target, retrying while something holds it for a moment
+// (a scanner, an indexer): Attempts tries with a short pause between them;
+// Note, when given, is called after each try.
+os::Status MoveWithRetries(const std::string& Source, const std::string& Target, int Attempts,
+                           const std::function<void()>& Note) {
+  os::Status moved;
+  for (int attempt = 0; attempt < Attempts; ++attempt) {
+    if (attempt > 0) os::Sys().Sleep(TUpdateRun::kRenamePauseMs);
+    moved = os::Sys().FileMove(Source, Target);
+    if (Note) Note();
+    if (moved) break;
+  }
+  return moved;
 }
 
 } // namespace
@@ -93,7 +129,24 @@ TUpdateRun::TUpdateRun(IHost& Host, std::string ProgramLocation, const std::stri
     : host_(Host), settings_(Host.Settings()), location_(std::move(ProgramLocation)),
       projectCode_(std::move(ProjectCode)), live_{settings_.ClientLibName, "", kUser, Password, ""} {}
 
-void TUpdateRun::Log(const std::string& Text) { host_.SaveExceptionToLog(Text); }
+// A log entry that cannot be written never ends the run: the run goes on,
+// and the first such failure is reported once, when the run ends.
+void TUpdateRun::Log(const std::string& Text) {
+  try {
+    host_.SaveExceptionToLog(Text);
+  } catch (const std::exception& e) {
+    if (logFailure_.empty()) logFailure_ = e.what();
+  }
+}
+
+void TUpdateRun::ReportLogFailure() {
+  if (logFailure_.empty()) return;
+  try {
+    host_.ShowMessage(TMsgDlgType::Warning, logFailure_);
+  } catch (...) {
+  }
+  logFailure_.clear();
+}
 
 //--- Before anything is changed ------------------------------------------------------------
 
@@ -196,9 +249,15 @@ void TUpdateRun::CheckFreeSpace() {
     bool checkFailed = false;
     try {
       Log(Msg("23"));
+      // Besides the database copies, the run copies the program and its
+      // resources twice: into the backup and into the working tree.
+      std::int64_t copiesMb = 0;
+      if (wf_.ClientPartFound)
+        copiesMb = static_cast<std::int64_t>(
+            ((TreeBytes(wf_.ProgramDir) + TreeBytes(wf_.ResourcesDir)) * 2 + (1u << 20) - 1) >> 20);
       try {
         CheckFreeSize(Join(wf_.DBDataDir, settings_.DBFileName), os::path::DriveRoot(wf_.DBDataDir),
-                      settings_.SpaceFactor);
+                      settings_.SpaceFactor, copiesMb);
       } catch (const std::exception& e) {
         throw EUpdateError(*e.what() ? std::string(e.what()) : Msg("25"));
       }
@@ -239,8 +298,12 @@ void TUpdateRun::CheckLocks() {
   const std::string root = WithoutDelim(wf_.RootDir);
   if (const os::Status moved = os::Sys().FileMove(root, root + "_"); !moved)
     throw EUpdateError(os::WithCause(GetMsgText("uUpdate_UpdateProgramm_33", wf_.RootDir), moved));
-  if (const os::Status back = os::Sys().FileMove(root + "_", root); !back)
-    throw EUpdateError(os::WithCause(Msg("34"), back));
+  // The folder must get its name back: a program that looks into it in
+  // between (a scanner, an indexer) is waited out for a few seconds; when it
+  // still cannot, the user is told where the installation is.
+  if (const os::Status back = MoveWithRetries(root + "_", root, 11, nullptr); !back)
+    throw EUpdateNeedsUser(os::WithCause(Msg("34"), back) + "\r" +
+                           GetMsgText("uUpdate_UpdateProgramm_70", root + "_", root));
   Log(Msg("35"));
 }
 
@@ -261,6 +324,7 @@ void TUpdateRun::PrepareTrees() {
       MyCopyDirComplete(wf_.ProgramDir, wf_.WrkProgramDir);
       try {
         MyCopyDirComplete(wf_.ResourcesDir, wf_.OldResourcesDir);
+        resourcesBackedUp_ = true;
         MyCopyDirComplete(wf_.ResourcesDir, wf_.WrkResourcesDir);
       } catch (const std::exception& e) {
         Log(e.what());
@@ -419,10 +483,13 @@ void TUpdateRun::UpdateClientPart() {
 //
 // The live database is replaced so that at every moment one complete
 // database file sits at the live path or can be put back there without the
-// user: the live file is renamed aside, the updated copy moved in, and only
-// then the old file deleted. A swap that cannot finish is a failure: when the
-// database was not replaced, the server's files are restored as a rollback
-// restores them, so the installation is as it was before the run.
+// user: the live file is renamed aside, the updated copy moved in, the
+// updated folders copied back, and only then the old file deleted. A swap
+// that cannot finish undoes itself: the folders get their files from the
+// run's backup, the old database its name, the server its files, so the
+// installation is as it was before the run; what cannot be undone is named,
+// and the run then needs the user.
+
 
 void TUpdateRun::FinalSwap() {
   os::Api& sys = os::Sys();
@@ -435,46 +502,60 @@ void TUpdateRun::FinalSwap() {
     Log(std::string(e.what()) + "\r\n" + GetMsgText("uUpdate_UpdateProgramm_42", WithDelim(wf_.NewDir), ""));
   }
 
-  bool databaseReplaced = false, databaseMissing = false;
+  const std::string live = Join(wf_.DBDataDir, settings_.DBFileName);
+  const std::string updated = Join(wf_.WrkDBDataDir, settings_.DBFileName);
+  std::string aside;
+  bool databaseReplaced = false;
   try {
     if (wf_.ServerPartFound) {
       StopFBService(settings_.ServParams, false, host_);
       Log(Msg("22"));
-      const std::string live = Join(wf_.DBDataDir, settings_.DBFileName);
-      const std::string aside = live + "_";
-      os::Status renamed;
-      for (int attempt = 0; attempt < 11; ++attempt) {
-        renamed = sys.FileMove(live, aside);
-        Log(GetMsgText("uUpdate_CopyFileWithBackUp_5"));
-        if (renamed) break;
-      }
+      aside = AsideName(live);
+      const os::Status renamed =
+          MoveWithRetries(live, aside, 11, [&] { Log(GetMsgText("uUpdate_CopyFileWithBackUp_5")); });
       if (!renamed) throw EUpdateError(os::WithCause(GetMsgText("uUpdate_CopyFileWithBackUp_3", wf_.DBConnect), renamed));
-      if (const os::Status moved = MoveFileClearAttr(Join(wf_.WrkDBDataDir, settings_.DBFileName), live); !moved) {
-        databaseMissing = !sys.FileMove(aside, live);
-        throw EUpdateError(os::WithCause(
-            GetMsgText("uUpdate_UpdateProgramm_61", WithDelim(wf_.WrkDBDataDir), WithDelim(wf_.DBDataDir)), moved));
+      if (const os::Status moved = MoveFileClearAttr(updated, live); !moved) {
+        const std::string failure =
+            os::WithCause(GetMsgText("uUpdate_CopyFileWithBackUp_4", updated, wf_.DBDataDir), moved);
+        // The live database goes back under its name; only when it cannot,
+        // the user must move a database in by hand.
+        if (!MoveWithRetries(aside, live, 3, nullptr)) {
+          host_.SetHadErrors(true);
+          Log(failure);
+          errorText_ = GetMsgText("uUpdate_UpdateProgramm_61", WithDelim(wf_.WrkDBDataDir), WithDelim(wf_.DBDataDir)) +
+                       "\r" + GetMsgText("uUpdate_UpdateProgramm_71", aside);
+          Log(errorText_);
+          throw EUpdateNeedsUser(errorText_);
+        }
+        throw EUpdateError(failure);
       }
       databaseReplaced = true;
-      // The updated database is in place; an old file left beside it only
-      // takes room, so the swap goes on.
-      if (const os::Status deleted = sys.FileDelete(aside); !deleted)
-        Log(os::WithCause("Deleting file error: " + aside, deleted));
     }
     if (wf_.ClientPartFound) {
       MyCopyDirComplete(wf_.WrkProgramDir, wf_.ProgramDir);
-      MyCopyDirComplete(wf_.WrkResourcesDir, wf_.ResourcesDir);
+      // An installation without resources has no working copy of them.
+      if (sys.DirectoryExists(wf_.WrkResourcesDir)) MyCopyDirComplete(wf_.WrkResourcesDir, wf_.ResourcesDir);
     }
+  } catch (const EUpdateNeedsUser&) {
+    throw;
   } catch (const std::exception& e) {
     Log(e.what());
     host_.SetHadErrors(true);
-    if (databaseReplaced || databaseMissing || !wf_.ServerPartFound) throw EUpdateNeedsUser("");
     host_.SetStatusText(Msg("43"));
     Log(Msg("45"));
-    const std::string failures = RestoreServerFiles();
+    std::string failures;
+    if (wf_.ClientPartFound) failures += RestoreClientFolders(true);
+    if (databaseReplaced) failures += PutLiveDatabaseBack(live, aside);
+    failures += RestoreServerFiles();
     if (failures.empty()) throw EUpdateError("");
     errorText_ = AppendExceptionMessage(Msg("47"), failures);
     throw EUpdateNeedsUser(errorText_);
   }
+  // The updated database is in place; an old file left beside it only takes
+  // room, so the run goes on.
+  if (!aside.empty())
+    if (const os::Status deleted = sys.FileDelete(aside); !deleted)
+      Log(os::WithCause("Deleting file error: " + aside, deleted));
 }
 
 //--- The rollback ----------------------------------------------------------------------
@@ -484,6 +565,38 @@ std::string TUpdateRun::RestoreServerFiles() {
   std::string lines;
   for (const std::string& failed : RestoreFilesFromBackup(wf_.OldOtherDir)) lines += failed + "\r\n";
   return lines;
+}
+
+std::string TUpdateRun::RestoreClientFolders(bool CopiedBack) {
+  std::string lines;
+  auto failed = [&](const std::string& text) { lines += text + "\r\n"; };
+  const std::string grids = Join(wf_.ProgramDir, "grids.ini"), savedGrids = Join(wf_.OldProgramDir, "grids.ini");
+  if (!CopiedBack) {
+    // Only the settings file was deleted from the live folders.
+    if (os::Sys().FileExists(savedGrids) && !os::Sys().FileExists(grids))
+      if (const os::Status copied = CopyFileClearAttr(savedGrids, grids); !copied)
+        failed(os::WithCause(GetMsgText("uUpdate_RestoreFilesFromBackup_1", grids), copied));
+    return lines;
+  }
+  // The copy-back may have written any file of the working trees: each one
+  // gets its old content back, and one the update added is deleted.
+  for (const std::string& failure : RestoreTreeFromBackup(wf_.WrkProgramDir, wf_.OldProgramDir, wf_.ProgramDir, true))
+    failed(failure);
+  for (const std::string& failure :
+       RestoreTreeFromBackup(wf_.WrkResourcesDir, wf_.OldResourcesDir, wf_.ResourcesDir, resourcesBackedUp_))
+    failed(failure);
+  return lines;
+}
+
+std::string TUpdateRun::PutLiveDatabaseBack(const std::string& Live, const std::string& Aside) {
+  const std::string updated = Join(wf_.WrkDBDataDir, settings_.DBFileName);
+  if (const os::Status moved = MoveWithRetries(Live, updated, 3, nullptr); !moved)
+    return os::WithCause(GetMsgText("uUpdate_RestoreFilesFromBackup_1", Live), moved) + "\r" +
+           GetMsgText("uUpdate_UpdateProgramm_71", Aside) + "\r\n";
+  if (const os::Status moved = MoveWithRetries(Aside, Live, 3, nullptr); !moved)
+    return os::WithCause(GetMsgText("uUpdate_RestoreFilesFromBackup_1", Live), moved) + "\r" +
+           GetMsgText("uUpdate_UpdateProgramm_71", Aside) + "\r\n";
+  return {};
 }
 
 void TUpdateRun::Rollback() {
@@ -497,7 +610,18 @@ void TUpdateRun::Rollback() {
     MyRemoveDir(wf_.WrkDir);
   } catch (...) {
   }
-  const std::string failures = RestoreServerFiles();
+  std::string failures;
+  if (wf_.ClientPartFound) failures += RestoreClientFolders(false);
+  // A library the running server has loaded cannot be replaced: the server
+  // is stopped before its files are restored (the final step starts it).
+  if (wf_.ServerPartFound && os::Sys().DirectoryExists(wf_.OldOtherDir)) {
+    try {
+      StopFBService(settings_.ServParams, false, host_);
+    } catch (const std::exception& e) {
+      Log(e.what());
+    }
+  }
+  failures += RestoreServerFiles();
   if (!failures.empty()) {
     errorText_ = AppendExceptionMessage(Msg("47"), failures);
     throw EUpdateNeedsUser(errorText_);
@@ -505,7 +629,7 @@ void TUpdateRun::Rollback() {
   throw EUpdateError(errorText_);
 }
 
-void TUpdateRun::FinalStep() {
+void TUpdateRun::FinalStep(const std::string& Ending) {
   if (!wf_.ServerPartFound) return;
   try {
     Log(Msg("48"));
@@ -513,6 +637,9 @@ void TUpdateRun::FinalStep() {
     DatabaseOnline(live_);
     Log(Msg("49"));
   } catch (const std::exception& e) {
+    // The failure that ended the run stays in the message.
+    if (!Ending.empty() && errorText_.find(Ending) == std::string::npos)
+      errorText_ = AppendExceptionMessage(errorText_, Ending);
     errorText_ = AppendExceptionMessage(errorText_, Msg("50") + "\rOriginal Message: " + e.what());
     throw EUpdateNeedsUser(errorText_);
   }
@@ -521,6 +648,16 @@ void TUpdateRun::FinalStep() {
 //--- The run ---------------------------------------------------------------------------
 
 void TUpdateRun::Run() {
+  try {
+    RunStages();
+  } catch (...) {
+    ReportLogFailure();
+    throw;
+  }
+  ReportLogFailure();
+}
+
+void TUpdateRun::RunStages() {
   // A run starts with a clean flag, so a cancelled run never shows the
   // outcome of an earlier failed one.
   host_.SetHadErrors(false);
@@ -540,6 +677,7 @@ void TUpdateRun::Run() {
   // From the lock check on, the server part is brought back into use
   // whatever the ending.
   std::exception_ptr ending;
+  std::string endingText;
   try {
     CheckLocks();
     PrepareTrees();
@@ -555,10 +693,13 @@ void TUpdateRun::Run() {
       Rollback();
     }
     FinalSwap();
+  } catch (const std::exception& e) {
+    ending = std::current_exception();
+    endingText = e.what();
   } catch (...) {
     ending = std::current_exception();
   }
-  FinalStep();
+  FinalStep(endingText);
   if (ending) std::rethrow_exception(ending);
 }
 

@@ -8,6 +8,7 @@
 
 #include "uUpdate.h"
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -44,13 +45,20 @@ public:
   TUpdateRun(const TUpdateRun&) = delete;
   TUpdateRun& operator=(const TUpdateRun&) = delete;
 
-  // The whole run; ends as UpdateProgramm does.
+  // The whole run; ends as UpdateProgramm does. A run log that could not
+  // be written is reported once at the end, in a warning box.
   void Run();
 
   const TWorkingFolders& Folders() const { return wf_; }
 
+  // The pause between two tries of a rename that something holds for a
+  // moment; the database's rename is tried eleven times, so about 5 s in all.
+  static constexpr std::uint32_t kRenamePauseMs = 500;
+
 private:
   struct TServerScript;
+
+  void RunStages();
 
   // Before anything is changed.
   void AskToStart();
@@ -65,18 +73,32 @@ private:
   void RunServerScript(const TServerScript& Step);
   void ReplaceServerFiles();
   void UpdateClientPart();
-  // Puts the updated database and folders in place; raises when it could not.
+  // Puts the updated database and folders in place; when it cannot, undoes
+  // itself and raises: an empty message when everything is as before the
+  // run, EUpdateNeedsUser naming what could not be put back otherwise.
   void FinalSwap();
   // Undoes what the main stage changed; always raises (an empty message when
   // everything was restored).
   [[noreturn]] void Rollback();
-  // Restores the server's files from their backups; the list of failures as
-  // the rollback reports it (empty when all were restored or none replaced).
+  // The restores of the rollback and of a swap that undoes itself. Each
+  // gives the list of failures as the rollback reports it: a line per file
+  // (empty when everything was restored or there was nothing to restore).
+  // The server's files from their backups:
   std::string RestoreServerFiles();
+  // The client's folders: after the copy-back (CopiedBack) every file the
+  // working trees wrote, else only the settings file the client stage deleted.
+  std::string RestoreClientFolders(bool CopiedBack);
+  // The database from before the run back under its live name (Live), from
+  // where the swap renamed it (Aside); the updated one back to the working
+  // tree.
+  std::string PutLiveDatabaseBack(const std::string& Live, const std::string& Aside);
   // Brings the server part back into use: always after the lock check began.
-  void FinalStep();
+  // Ending is the message of the failure that ended the run, if any; it stays
+  // in the message when this step fails too.
+  void FinalStep(const std::string& Ending);
 
   void Log(const std::string& Text);
+  void ReportLogFailure();
 
   IHost& host_;
   const TUpdateSettings settings_;
@@ -87,4 +109,6 @@ private:
   TDBParams work_; // its working copy in the temporary tree
   std::string errorText_;
   TScriptLog buffer_;
+  bool resourcesBackedUp_ = false; // the backup of Resources is complete
+  std::string logFailure_;         // the first log entry that could not be written
 };

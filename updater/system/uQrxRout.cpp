@@ -177,9 +177,12 @@ std::int64_t GetFileSizeScaled(const std::string& FileName, int Shift) {
   return Shift >= 64 ? 0 : static_cast<std::int64_t>(size >> Shift);
 }
 
-void CheckFreeSize(const std::string& FileName, const std::string& Drive, std::uint8_t Factor) {
+void CheckFreeSize(const std::string& FileName, const std::string& Drive, std::uint8_t Factor,
+                   std::int64_t ExtraMb) {
   ProcessMessages();
-  const std::int64_t need = static_cast<std::int64_t>(Factor) * GetFileSizeScaled(FileName, 20);
+  const std::int64_t sizeMb = GetFileSizeScaled(FileName, 20);
+  if (sizeMb < 0) throw std::runtime_error("");
+  const std::int64_t need = static_cast<std::int64_t>(Factor) * sizeMb + ExtraMb;
   std::uint64_t freeBytes = 0;
   if (!os::Sys().DiskFreeBytes(Drive, freeBytes)) freeBytes = 0;
   const std::int64_t freeMb = static_cast<std::int64_t>(freeBytes >> 20);

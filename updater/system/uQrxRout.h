@@ -97,6 +97,10 @@ int ExecAndWait(const std::string& ProgramFile, const std::string& Params, std::
 std::int64_t GetFileSizeScaled(const std::string& FileName, int Shift);
 
 // Raises when Drive has less free space (whole mebibytes, all free bytes of
-// the disk) than Factor times the size of FileName in mebibytes. A free
-// space that cannot be determined counts as none.
-void CheckFreeSize(const std::string& FileName, const std::string& Drive, std::uint8_t Factor);
+// the disk) than Factor times the size of FileName in mebibytes plus
+// ExtraMb (what else the caller will write there). A free space that cannot
+// be determined counts as none. A file whose size cannot be read cannot be
+// checked: that raises an error with an empty message, which the caller
+// names in its own words.
+void CheckFreeSize(const std::string& FileName, const std::string& Drive, std::uint8_t Factor,
+                   std::int64_t ExtraMb = 0);

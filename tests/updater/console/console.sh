@@ -22,16 +22,21 @@ inst=$work/TAMBER_RU
 bash "$src/scripts/sample-installation.sh" "$inst" "$port" || exit 1
 mkdir -p "$root/bin"
 
-# Bad command lines: 64, and nothing is done.
+# Bad command lines: 64, and nothing is done. What every one of them wrote
+# is kept, so that no secret given on a command line is ever echoed.
+: >"$work/err.txt"
 for line in "" "update" "update --project OTHER --location $inst" "update --project TAMBER" \
             "frobnicate --project TAMBER --location $inst" "update --project TAMBER --location $inst --password secret" \
+            "update --project TAMBER --location $inst --password=secret" \
+            "update --project TAMBER --location $inst --passwd=secret" \
             "online --project TAMBER --location $inst --yes" "update --project TAMBER --location $inst --language 7" \
             "update --project TAMBER --location $inst --server-type MIDDLE"; do
   # shellcheck disable=SC2086
-  "$console" $line </dev/null >/dev/null 2>"$work/err.txt"
+  "$console" $line </dev/null >/dev/null 2>>"$work/err.txt"
   check "bad command line [$line]" 64 $?
 done
 check "a password given on the command line is not echoed" 0 "$(grep -c secret "$work/err.txt")"
+check "the misspelt option is named" 1 "$(grep -c 'unknown option --passwd=' "$work/err.txt")"
 "$console" --help >"$work/help.txt"
 check "--help" 0 $?
 check "--help documents the exit codes" 1 "$(grep -c '^  64  bad command line' "$work/help.txt")"

@@ -96,6 +96,7 @@ public:
   std::string FailMoveFrom;      // every move of this path fails
   std::string FailCopyTo;        // every copy to a path ending so fails
   std::string FailCopyFrom;      // every copy from a path ending so fails
+  int FailCopiesToTimes = 0;     // only so many copies to FailCopyTo fail (0: every one)
   int FailStartsFrom = 0;        // the n-th start request (1-based) and later ones fail
   int Starts = 0;
   void Sleep(std::uint32_t) override {}
@@ -106,14 +107,26 @@ public:
     auto endsWith = [](const std::string& path, const std::string& end) {
       return !end.empty() && path.size() >= end.size() && path.compare(path.size() - end.size(), end.size(), end) == 0;
     };
-    if (endsWith(t, FailCopyTo) || endsWith(s, FailCopyFrom)) return Injected("CopyFileW", t);
+    if (endsWith(t, FailCopyTo) && (FailCopiesToTimes == 0 || failedCopiesTo_++ < FailCopiesToTimes))
+      return Injected("CopyFileW", t);
+    if (endsWith(s, FailCopyFrom)) return Injected("CopyFileW", t);
     return os::Api::FileCopy(s, t, f);
+  }
+  void ClearFaults() {
+    FailMoveFrom.clear();
+    FailCopyTo.clear();
+    FailCopyFrom.clear();
+    FailCopiesToTimes = failedCopiesTo_ = 0;
+    FailStartsFrom = 0;
   }
   os::Status ServiceStartRequest(os::ServiceHandle h) override {
     ++Starts;
     if (FailStartsFrom != 0 && Starts >= FailStartsFrom) return Injected("StartServiceW", "");
     return os::Api::ServiceStartRequest(h);
   }
+
+private:
+  int failedCopiesTo_ = 0;
 };
 
 std::string K(const std::string& key, const std::string& a0 = kNullArg) { return GetMsgText(key, a0); }
@@ -326,10 +339,7 @@ protected:
       host.Answers.clear();
       host.Status.clear();
       host.Errors = true; // as an earlier failed run left it
-      sys.FailMoveFrom.clear();
-      sys.FailCopyTo.clear();
-      sys.FailCopyFrom.clear();
-      sys.FailStartsFrom = 0;
+      sys.ClearFaults();
       sys.Starts = 0;
       Project(c.Project);
       if (c.Client) ClientPart();
@@ -346,10 +356,7 @@ protected:
       for (const std::string& k : c.Logged) EXPECT_TRUE(LoggedWith(host.Log, Text(k))) << "not logged: " << Text(k);
       for (const std::string& k : c.NotLogged) EXPECT_FALSE(LoggedWith(host.Log, Text(k))) << "logged: " << Text(k);
       if (c.Check) c.Check(*this);
-      sys.FailMoveFrom.clear();
-      sys.FailCopyTo.clear();
-      sys.FailCopyFrom.clear();
-      sys.FailStartsFrom = 0;
+      sys.ClearFaults();
       EnsureServerRuns();
     }
   }
@@ -455,13 +462,34 @@ TEST_F(UpdateRunCases, EndingsOfWholeRuns) {
          EXPECT_FALSE(fs::exists(t.TmpDir() + "/New"));
          LiveDatabaseUnchanged(t.Db());
        }},
-      {"a file the copy back cannot write: the installation needs the user", "TAMBER", true, true,
-       [](UpdateRun& t) { t.sys.FailCopyTo = "TAMBER_RU/Program/Reports/r1.mht"; }, "needs user: ", false, true,
-       {UpTo(GetMsgText("uUpdate_CopyFileWithBackUp_4", "{X}"), "{X}"), "/Wrk/Program/Reports/r1.mht file to the folder", "49"},
-       {"45"},
+      {"a file the copy back cannot write once: the swap undoes itself, everything as before", "TAMBER", true, true,
        [](UpdateRun& t) {
-         EXPECT_EQ(Query(t.Db(), "select version_no from project_info;"), "107") << "the database was replaced";
-         EXPECT_EQ(ShutdownMode(t.Db()), "0");
+         t.sys.FailCopyTo = "TAMBER_RU/Program/Reports/r1.mht";
+         t.sys.FailCopiesToTimes = 1;
+       },
+       "error: ", false, true,
+       {UpTo(GetMsgText("uUpdate_CopyFileWithBackUp_4", "{X}"), "{X}"), "/Wrk/Program/Reports/r1.mht file to the folder",
+        "45", "49"},
+       {"47"},
+       [](UpdateRun& t) {
+         LiveDatabaseUnchanged(t.Db());
+         EXPECT_FALSE(fs::exists(t.Db() + "_"));
+         EXPECT_EQ(ReadAll(t.root + "/Program/Tamber.exe"), "old client");
+         EXPECT_EQ(ReadAll(t.root + "/Program/grids.ini"), "[grid]\nwidth=10\n");
+         EXPECT_FALSE(fs::exists(t.root + "/Program/Tamber.chm")) << "a file the update added is taken away";
+         EXPECT_EQ(ReadAll(t.root + "/Resources/Logo.bmp"), "old logo");
+         EXPECT_EQ(ReadAll(t.server + "/udf/QRX_UDF.dll"), "old QRX_UDF");
+         EXPECT_EQ(ReadAll(t.server + "/bin/udf_trans_p$2_l$0.fpd"), "old support file");
+       }},
+      {"a file the copy back can never write: what is not restored is named", "TAMBER", true, true,
+       [](UpdateRun& t) { t.sys.FailCopyTo = "TAMBER_RU/Program/Reports/r1.mht"; },
+       "needs user: " + U("47") + "\rException Message: " +
+           GetMsgText("uUpdate_RestoreFilesFromBackup_1", "{ROOT}/Program/Reports/r1.mht"),
+       true, true, {"45", "49"}, {},
+       [](UpdateRun& t) {
+         LiveDatabaseUnchanged(t.Db());
+         EXPECT_EQ(ReadAll(t.root + "/Program/Tamber.exe"), "old client");
+         EXPECT_EQ(ReadAll(t.server + "/udf/QRX_UDF.dll"), "old QRX_UDF");
        }},
       {"a server file that cannot be replaced: the server is started, the files before it restored", "TAMBER", true, true,
        [](UpdateRun& t) { t.sys.FailCopyFrom = "/New/QRX_UDF.dll"; }, "error: ", false, true,
@@ -492,7 +520,7 @@ TEST_F(UpdateRunCases, EndingsOfWholeRuns) {
          EXPECT_EQ(ReadAll(t.server + "/bin/udf_trans_p$2_l$0.fpd"), "old support file");
          EXPECT_FALSE(fs::exists(t.server + "/udf/QRX_UDF_u8.dll")) << "a file the run created is deleted";
          EXPECT_EQ(ReadAll(t.root + "/Program/Tamber.exe"), "old client");
-         EXPECT_FALSE(fs::exists(t.root + "/Program/grids.ini")) << "the client stage had deleted it";
+         EXPECT_EQ(ReadAll(t.root + "/Program/grids.ini"), "[grid]\nwidth=10\n") << "the client stage had deleted it";
          EXPECT_FALSE(fs::exists(t.TmpDir() + "/New"));
          EXPECT_FALSE(fs::exists(t.TmpDir() + "/Wrk"));
          EXPECT_TRUE(fs::exists(t.TmpDir() + "/Old/DB_Data/Tamber.fdb"));
@@ -541,8 +569,15 @@ TEST_F(UpdateRun, ASwapThatCannotMoveTheUpdateInPutsTheLiveDatabaseBack) {
   } failingMove;
   os::ScopedApi use(failingMove);
   EXPECT_EQ(Run(), "error: ");
-  EXPECT_TRUE(LoggedWith(host.Log, GetMsgText("uUpdate_UpdateProgramm_61", TmpDir() + "/Wrk/DB_Data/", root + "/DB_Data/")));
+  const std::string updated = TmpDir() + "/Wrk/DB_Data/Tamber.fdb";
+  EXPECT_TRUE(Has(GetMsgText("uUpdate_CopyFileWithBackUp_4", updated, root + "/DB_Data") +
+                  InjectedCause("MoveFileW", updated)));
+  // The live database is back under its name: nobody is told to move a
+  // database by hand.
+  EXPECT_FALSE(LoggedWith(host.Log, GetMsgText("uUpdate_UpdateProgramm_61", TmpDir() + "/Wrk/DB_Data/", root + "/DB_Data/")));
+  EXPECT_TRUE(Has(U("45")));
   EXPECT_FALSE(fs::exists(Db() + "_"));
+  EXPECT_EQ(ReadAll(server + "/udf/QRX_UDF.dll"), "old QRX_UDF");
   LiveDatabaseUnchanged(Db());
 }
 

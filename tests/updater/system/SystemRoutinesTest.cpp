@@ -443,15 +443,18 @@ TEST(CheckFreeSize, NeedsFactorTimesTheFileSizeInWholeMebibytes) {
     std::int64_t SizeMb, FreeMb;
     bool FreeUnknown;
     int Factor;
+    std::int64_t ExtraMb; // what the caller writes besides
     const char* Error; // nullptr: passes
   } cases[] = {
-      {"one mebibyte short", 1000, 2999, false, 3,
+      {"one mebibyte short", 1000, 2999, false, 3, 0,
        "Для записи файла на диск \"C:\\\" требуется не менее 3000 МБ свободного места!"},
-      {"exactly enough", 1000, 3000, false, 3, nullptr},
-      {"factor 2", 700, 1399, false, 2,
+      {"exactly enough", 1000, 3000, false, 3, 0, nullptr},
+      {"factor 2", 700, 1399, false, 2, 0,
        "Для записи файла на диск \"C:\\\" требуется не менее 1400 МБ свободного места!"},
-      {"a file that cannot be opened needs nothing", -1, 0, false, 3, nullptr},
-      {"free space unknown counts as none", 10, 0, true, 2,
+      {"enough for the database, not for the copies besides", 1000, 3000, false, 3, 1,
+       "Для записи файла на диск \"C:\\\" требуется не менее 3001 МБ свободного места!"},
+      {"a file that cannot be opened cannot be checked: an empty message", -1, 1000000, false, 3, 0, ""},
+      {"free space unknown counts as none", 10, 0, true, 2, 0,
        "Для записи файла на диск \"C:\\\" требуется не менее 20 МБ свободного места!"},
   };
   for (auto& c : cases) {
@@ -463,7 +466,7 @@ TEST(CheckFreeSize, NeedsFactorTimesTheFileSizeInWholeMebibytes) {
     RecordingHost host;
     ScopedHost useHost(host);
     try {
-      CheckFreeSize("C:\\db\\TAMBER.FDB", "C:\\", static_cast<std::uint8_t>(c.Factor));
+      CheckFreeSize("C:\\db\\TAMBER.FDB", "C:\\", static_cast<std::uint8_t>(c.Factor), c.ExtraMb);
       EXPECT_EQ(c.Error, nullptr) << c.What << ": passed";
     } catch (const std::runtime_error& e) {
       EXPECT_STREQ(e.what(), c.Error ? c.Error : "(none)") << c.What;

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 namespace {
 
 // The native system; the 30-second wait before a service start is only
@@ -145,7 +147,8 @@ TEST(CheckFreeSize, LetsTheWindowsProcessTheirPendingMessagesFirst) {
   delivered = 0;
   PostMessageW(w, WM_APP + 7, 0, 0);
   TempDir dir;
-  EXPECT_NO_THROW(CheckFreeSize(dir.File("missing.fdb"), dir.Path().substr(0, 3), 2));
+  std::ofstream(dir.File("small.fdb")) << "db";
+  EXPECT_NO_THROW(CheckFreeSize(dir.File("small.fdb"), dir.Path().substr(0, 3), 2));
   EXPECT_EQ(delivered, 1);
   DestroyWindow(w);
 }
