@@ -309,6 +309,8 @@ void GetAttachedUsers(const std::string& ClientLib, const std::string& Database,
   TDBConnection db(Database, UserName, Password, Role);
   db.Connect(ClientLib);
   std::vector<std::string> names = ParseUserNames(db.DatabaseInfo(std::string(1, static_cast<char>(isc_info_user_names)), 20480));
+  // The names as the clients sent them: in the system's code page.
+  for (std::string& name : names) name = os::FromSystemCodePage(name);
   for (auto it = names.begin(); it != names.end(); ++it) {
     if (SameTextIgnoringCase(*it, UserName)) {
       names.erase(it);
