@@ -63,7 +63,9 @@ const char16_t kCp1251[128] = {
 
 int32_t SQLSCRIPT_CALL OnConnectError(const char* ErrorText) {
   try {
-    ScriptErrorText = FromConnectionCharset(ErrorText ? ErrorText : "", runCharSet);
+    // There is no connection character set yet: the engine reports a
+    // failed connection in UTF-8.
+    ScriptErrorText = os::ValidUtf8(ErrorText ? ErrorText : "");
   } catch (...) {
   }
   return 0;

@@ -296,6 +296,10 @@ std::string MessageOfFbError(const std::function<void()>& f) {
 
 TEST_F(ClientTexts, RefusalsComeBackInUtf8InEveryReport) {
   const std::string db = "localhost/3051:C:\\DB\\T.FDB";
+  const os::Library engine = os::Sys().LoadSharedLibrary(os::SharedLibraryFileName("sqlscript"));
+  ASSERT_TRUE(engine);
+  auto connect = reinterpret_cast<decltype(&::Connect)>(os::Sys().Symbol(engine, "Connect"));
+  ASSERT_NE(connect, nullptr);
   int ran = 0;
   for (const Returned& c : kMessages) {
     if (c.System != ThisSystem()) continue;
@@ -304,8 +308,11 @@ TEST_F(ClientTexts, RefusalsComeBackInUtf8InEveryReport) {
     std::vector<const char*> sent;
     for (const std::string& m : c.Sent) sent.push_back(m.c_str());
 
-    // The client's messages as an EFBError carries them.
+    // The client's messages as an EFBError carries them, and as the engine
+    // reports them.
     const std::string fbError = JoinServerMessages(c.Shown);
+    std::string engineError;
+    for (const std::string& m : c.Shown) engineError += (engineError.empty() ? "" : "\r\n-") + m;
     struct Call {
       const char* Name;
       std::function<std::string()> Raised;
@@ -313,6 +320,22 @@ TEST_F(ClientTexts, RefusalsComeBackInUtf8InEveryReport) {
     };
     std::vector<std::string> users;
     const Call calls[] = {
+        {"WIN1251 script run",
+         [&] { return MessageOfAny([&] { RunScriptText(clientLib_, db, "SYSDBA", "WIN1251", kPassword, "", "select 1",
+                                                       nullptr, 0); }); },
+         "Ошибка подключения к базе данных!\r" + engineError},
+        {"UTF8 script run",
+         [&] { return MessageOfAny([&] { RunScriptText(clientLib_, db, "SYSDBA", "UTF8", kPassword, "", "select 1",
+                                                       nullptr, 0); }); },
+         "Ошибка подключения к базе данных!\r" + engineError},
+        {"the engine's Connect",
+         [&] {
+           engineErrors.clear();
+           const std::string cs = BuildConnectString(db, kPassword, "SYSDBA", "WIN1251", "", clientLib_);
+           EXPECT_EQ(connect(cs.c_str(), RecordConnectError), 1);
+           return engineErrors.size() == 1 ? engineErrors[0] : "<not one report>";
+         },
+         engineError},
         {"the attachment for the attached users",
          [&] { return MessageOfFbError([&] { GetAttachedUsers(clientLib_, db, "SYSDBA", kPassword, "", users); }); },
          fbError},
@@ -329,6 +352,19 @@ TEST_F(ClientTexts, RefusalsComeBackInUtf8InEveryReport) {
     }
   }
   EXPECT_GT(ran, 0) << "no case for this system";
+}
+
+// The engine's own report of a library it cannot load is UTF-8 as well,
+// and stays so whatever the character set of the run.
+TEST_F(ClientTexts, AClientLibraryThatCannotBeLoadedIsNamedInUtf8) {
+  const std::string missing = os::path::Join(os::path::FolderOf(clientLib_), "нет клиента.dll");
+  const std::string why = os::Sys().LoadSharedLibrary(missing).Why().Failure().Text;
+  for (const char* charSet : {"WIN1251", "UTF8"}) {
+    SCOPED_TRACE(charSet);
+    EXPECT_EQ(MessageOfAny([&] { RunScriptText(missing, "localhost/3051:C:\\DB\\T.FDB", "SYSDBA", charSet, kPassword,
+                                               "", "select 1", nullptr, 0); }),
+              "Ошибка подключения к базе данных!\rThe client library \"" + missing + "\" cannot be loaded: " + why);
+  }
 }
 
 // An isc_info_user_names answer listing Names.
