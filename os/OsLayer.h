@@ -377,6 +377,7 @@ const char* SharedLibrarySuffix();
 // character the code page cannot hold (an invalid UTF-8 byte as U+FFFD),
 // giving it in Failed. CodePage is the code page's number (65001: UTF-8).
 bool ToSystemCodePage(std::string_view Utf8, std::string& Out, char32_t& Failed, unsigned& CodePage);
+
 // The way back: text in the code page of the system's narrow calls (what a
 // Windows library that knows no other character set gives, such as the
 // Firebird client's messages) as UTF-8. On Windows it is read in the ANSI

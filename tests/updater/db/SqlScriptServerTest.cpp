@@ -3,7 +3,6 @@
 // Check_Versio, WIN1251 and UTF8 connections, files and failures; and the
 // server's messages in every report of uSqlScript.
 #include "FbTestServer.h"
-#include "uDBConnection.h"
 #include "uSqlScript.h"
 
 #include "TestHosts.h"
