@@ -388,6 +388,13 @@ const char* SharedLibrarySuffix();
 // giving it in Failed. CodePage is the code page's number (65001: UTF-8).
 bool ToSystemCodePage(std::string_view Utf8, std::string& Out, char32_t& Failed, unsigned& CodePage);
 
+// The way back: text in the code page of the system's narrow calls (what a
+// Windows library that knows no other character set gives, such as the
+// Firebird client's messages) as UTF-8. On Windows it is read in the ANSI
+// code page; elsewhere it is UTF-8 already. The result is always
+// well-formed: a byte that cannot be read becomes U+FFFD.
+std::string FromSystemCodePage(std::string_view Text);
+
 // Dispatches the messages waiting for the calling thread's windows; a
 // WM_QUIT is left for the message loop. Nothing where there are no windows.
 // The hosts with windows call it when the units let them process messages.

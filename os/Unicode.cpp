@@ -46,4 +46,15 @@ std::string EncodeUtf8(char32_t cp) {
   return out;
 }
 
+std::string ValidUtf8(std::string_view Text) {
+  std::string out;
+  out.reserve(Text.size());
+  for (std::size_t pos = 0; pos < Text.size();) {
+    const std::size_t start = pos;
+    if (NextCodePoint(Text, pos) == 0xFFFD) out += "\xEF\xBF\xBD"; // also for a U+FFFD that was there
+    else out += Text.substr(start, pos - start);
+  }
+  return out;
+}
+
 } // namespace os

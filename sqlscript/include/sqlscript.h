@@ -9,9 +9,9 @@
  * names are exported undecorated.
  *
  * Texts are zero-terminated byte strings. Script texts, statements and
- * error texts are bytes in the connection character set (lc_ctype); the
- * connect string and a file name are UTF-8, whatever the connection
- * character set.
+ * statement error texts are bytes in the connection character set
+ * (lc_ctype); the connect string, a file name and the reason a connection
+ * failed are UTF-8, whatever the connection character set.
  *
  * Names and passwords reach the Firebird client in the form it reads them:
  * on Windows the engine converts db_name, user_name, password and
@@ -77,10 +77,11 @@
 extern "C" {
 #endif
 
-/* Called once when Connect fails, with the reason: the server's messages
-   (see the statement error text below) or the engine's own text when the
-   connect string is wrong or the client library cannot be loaded. The
-   result is ignored. */
+/* Called once when Connect fails, with the reason in UTF-8: the server's
+   messages (see the statement error text below; the client gives them in
+   the system's ANSI code page on Windows, and they are converted) or the
+   engine's own text when the connect string is wrong or the client library
+   cannot be loaded. The result is ignored. */
 typedef int32_t(SQLSCRIPT_CALL* TConnectErrorProc)(const char* ErrorText);
 
 /* Called once for every statement that fails, with the statement as it was

@@ -250,7 +250,10 @@ bool Session::Connect(std::string_view ConnectString, std::string& Error) {
   ISC_STATUS_ARRAY sv;
   if (fb_.isc_attach_database(sv, static_cast<short>(dbName.size()), dbName.c_str(), &db_,
                               static_cast<short>(dpb.Bytes().size()), dpb.Bytes().data())) {
-    Error = JoinedMessages(fb_, sv);
+    // A failed attachment has no character set yet: the client gives its
+    // messages in the system's code page, the form in which it took the
+    // names. The reason is reported in UTF-8, as the engine's own texts are.
+    Error = os::FromSystemCodePage(JoinedMessages(fb_, sv));
     db_ = 0;
     UnloadClient();
     return false;

@@ -31,8 +31,8 @@ public:
   Session& operator=(const Session&) = delete;
 
   // Loads the client and attaches; on failure leaves nothing loaded and
-  // puts the reason into Error. The database name, user, password and role
-  // go to the client as fbclient::ToClientText gives them.
+  // puts the reason into Error, in UTF-8. The database name, user, password
+  // and role go to the client as fbclient::ToClientText gives them.
   bool Connect(std::string_view ConnectString, std::string& Error);
   bool Connected() const { return db_ != 0; }
 

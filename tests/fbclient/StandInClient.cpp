@@ -4,18 +4,38 @@
 
 #include <ibase.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 namespace {
 
 std::vector<StandInCall> record;
+// The messages of a refusal a test asked for; none: the login error with
+// the stand-in's own message.
+std::vector<std::string> refusal;
+// Whether database attachments succeed, and the answer to every
+// information request then.
+bool attachAnswers = false;
+std::string infoAnswer;
 
-// The status of a refusal: the login error with the stand-in's message.
 ISC_STATUS Refuse(ISC_STATUS* Status) {
-  Status[0] = isc_arg_gds;
-  Status[1] = isc_login;
-  Status[2] = isc_arg_end;
+  if (refusal.empty()) {
+    Status[0] = isc_arg_gds;
+    Status[1] = isc_login;
+    Status[2] = isc_arg_end;
+    return Status[1];
+  }
+  // Each message as the one argument of the error whose text is only that
+  // argument, as a server passes on a text of its own.
+  ISC_STATUS* p = Status;
+  for (const std::string& m : refusal) {
+    *p++ = isc_arg_gds;
+    *p++ = isc_random;
+    *p++ = isc_arg_string;
+    *p++ = reinterpret_cast<ISC_STATUS>(m.c_str());
+  }
+  *p = isc_arg_end;
   return Status[1];
 }
 ISC_STATUS Succeed(ISC_STATUS* Status) {
@@ -36,18 +56,33 @@ extern "C" {
 #endif
 
 STANDIN_API const std::vector<StandInCall>& StandIn_Record() { return record; }
-STANDIN_API void StandIn_Reset() { record.clear(); }
+STANDIN_API void StandIn_Reset() {
+  record.clear();
+  refusal.clear();
+  attachAnswers = false;
+  infoAnswer.clear();
+}
+STANDIN_API void StandIn_RefuseWith(const char* const* Messages, int Count) {
+  refusal.assign(Messages, Messages + (Count < 4 ? Count : 4));
+}
+STANDIN_API void StandIn_AnswerInfo(const char* Info, int Length) {
+  attachAnswers = true;
+  infoAnswer.assign(Info, static_cast<std::size_t>(Length));
+}
 
 STANDIN_API ISC_STATUS ISC_EXPORT isc_attach_database(ISC_STATUS* sv, short nameLen, const ISC_SCHAR* name,
-                                                      isc_db_handle*, short dpbLen, const ISC_SCHAR* dpb) {
+                                                      isc_db_handle* db, short dpbLen, const ISC_SCHAR* dpb) {
   record.push_back({"isc_attach_database", std::string(name, static_cast<std::size_t>(nameLen)),
                     std::string(dpb, static_cast<std::size_t>(dpbLen))});
-  return Refuse(sv);
+  if (!attachAnswers) return Refuse(sv);
+  *db = isc_db_handle(1);
+  return Succeed(sv);
 }
 STANDIN_API ISC_STATUS ISC_EXPORT isc_service_attach(ISC_STATUS* sv, unsigned short nameLen, const ISC_SCHAR* name,
                                                      isc_svc_handle* svc, unsigned short spbLen,
                                                      const ISC_SCHAR* spb) {
   record.push_back({"isc_service_attach", std::string(name, nameLen), std::string(spb, spbLen)});
+  if (!refusal.empty()) return Refuse(sv);
   *svc = isc_svc_handle(1); // a pointer on 32-bit clients, an integer on 64-bit ones
   return Succeed(sv);
 }
@@ -61,9 +96,11 @@ STANDIN_API ISC_STATUS ISC_EXPORT isc_service_detach(ISC_STATUS* sv, isc_svc_han
   return Succeed(sv);
 }
 STANDIN_API ISC_STATUS ISC_EXPORT isc_detach_database(ISC_STATUS* sv, isc_db_handle*) { return Refuse(sv); }
-STANDIN_API ISC_STATUS ISC_EXPORT isc_database_info(ISC_STATUS* sv, isc_db_handle*, short, const ISC_SCHAR*, short,
-                                                    ISC_SCHAR*) {
-  return Refuse(sv);
+STANDIN_API ISC_STATUS ISC_EXPORT isc_database_info(ISC_STATUS* sv, isc_db_handle*, short, const ISC_SCHAR*,
+                                                    short size, ISC_SCHAR* buffer) {
+  if (!attachAnswers) return Refuse(sv);
+  std::memcpy(buffer, infoAnswer.data(), std::min(infoAnswer.size(), static_cast<std::size_t>(size)));
+  return Succeed(sv);
 }
 STANDIN_API ISC_STATUS ISC_EXPORT_VARARG isc_start_transaction(ISC_STATUS* sv, isc_tr_handle*, short, ...) {
   return Refuse(sv);
@@ -106,11 +143,18 @@ STANDIN_API ISC_STATUS ISC_EXPORT isc_dsql_execute_immediate(ISC_STATUS* sv, isc
   return Refuse(sv);
 }
 STANDIN_API ISC_LONG ISC_EXPORT isc_sqlcode(const ISC_STATUS*) { return -902; }
-// One message per refusal.
+// One message per entry of the status vector: its string argument, or the
+// stand-in's own message for an entry without one.
 STANDIN_API ISC_LONG ISC_EXPORT fb_interpret(ISC_SCHAR* buf, unsigned int size, const ISC_STATUS** sv) {
-  if ((*sv)[0] != isc_arg_gds || (*sv)[1] == 0) return 0;
-  std::snprintf(buf, size, "%s", kStandInRefusal);
-  *sv += 2;
+  const ISC_STATUS* p = *sv;
+  if (p[0] != isc_arg_gds || p[1] == 0) return 0;
+  if (p[2] == isc_arg_string) {
+    std::snprintf(buf, size, "%s", reinterpret_cast<const char*>(p[3]));
+    *sv += 4;
+  } else {
+    std::snprintf(buf, size, "%s", kStandInRefusal);
+    *sv += 2;
+  }
   return static_cast<ISC_LONG>(std::strlen(buf));
 }
 

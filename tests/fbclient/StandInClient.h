@@ -2,7 +2,9 @@
 // client: it records the name and the parameter block of every attach, the
 // name and block of every service attach and every service request, and
 // refuses database attachments. The test loads the same library to read
-// the record.
+// the record, and to make the stand-in answer as a real client would for
+// tests of what comes back: refusals with the messages a server sends, or
+// an attachment whose information items the test gives.
 #pragma once
 
 #include <string>
@@ -16,8 +18,18 @@ struct StandInCall {
 
 // The recording entries of the stand-in, found by these names.
 using StandInRecordFn = const std::vector<StandInCall>& (*)();
-using StandInResetFn = void (*)();
+using StandInResetFn = void (*)(); // also ends the answers below
 constexpr const char* kStandInRecord = "StandIn_Record";
 constexpr const char* kStandInReset = "StandIn_Reset";
+
+// Later database and service attachments are refused with these messages
+// instead, each carried as the string argument of an entry of the status
+// vector, byte for byte as given (at most four).
+using StandInRefuseWithFn = void (*)(const char* const* Messages, int Count);
+constexpr const char* kStandInRefuseWith = "StandIn_RefuseWith";
+// Later database attachments succeed, and isc_database_info answers with
+// these bytes.
+using StandInAnswerInfoFn = void (*)(const char* Info, int Length);
+constexpr const char* kStandInAnswerInfo = "StandIn_AnswerInfo";
 // The message with which it refuses a database attachment.
 constexpr const char* kStandInRefusal = "stand-in client: attachment refused";

@@ -84,8 +84,13 @@ TFbClientLibrary::~TFbClientLibrary() = default;
 
 void TFbClientLibrary::Raise(const void* Status) const {
   const ISC_STATUS* sv = static_cast<const ISC_STATUS*>(Status);
-  throw EFBError(JoinServerMessages(fbclient::StatusMessages(*e_, sv)), e_->isc_sqlcode(sv),
-                 sv[0] == isc_arg_gds ? sv[1] : 0);
+  // The client gives its messages in the system's code page, the form in
+  // which it takes names: a failed attachment has no character set yet, the
+  // service manager has none, and a path the server quotes comes back in the
+  // bytes it was sent.
+  std::vector<std::string> messages = fbclient::StatusMessages(*e_, sv);
+  for (std::string& m : messages) m = os::FromSystemCodePage(m);
+  throw EFBError(JoinServerMessages(messages), e_->isc_sqlcode(sv), sv[0] == isc_arg_gds ? sv[1] : 0);
 }
 
 namespace {

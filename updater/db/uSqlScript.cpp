@@ -51,7 +51,9 @@ const char16_t kCp1251[128] = {
 
 int32_t SQLSCRIPT_CALL OnConnectError(const char* ErrorText) {
   try {
-    ScriptErrorText = FromConnectionCharset(ErrorText ? ErrorText : "", runCharSet);
+    // There is no connection character set yet: the engine reports a
+    // failed connection in UTF-8.
+    ScriptErrorText = os::ValidUtf8(ErrorText ? ErrorText : "");
   } catch (...) {
   }
   return 0;
@@ -309,6 +311,8 @@ void GetAttachedUsers(const TDBParams& Db, std::vector<std::string>& Users) {
   TDBConnection db(Db.Database, Db.UserName, Db.Password, Db.Role);
   db.Connect(Db.ClientLib);
   std::vector<std::string> names = ParseUserNames(db.DatabaseInfo(std::string(1, static_cast<char>(isc_info_user_names)), 20480));
+  // The names as the clients sent them: in the system's code page.
+  for (std::string& name : names) name = os::FromSystemCodePage(name);
   const auto own = std::find_if(names.begin(), names.end(),
                                 [&](const std::string& name) { return os::EqualsIgnoringAsciiCase(name, Db.UserName); });
   if (own != names.end()) names.erase(own);

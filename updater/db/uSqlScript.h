@@ -13,7 +13,8 @@
 // file's name cross as UTF-8; the engine hands the database, user, password
 // and role to the client as ToClientText (uDBConnection.h) does, and a
 // character the client cannot take fails the run before the engine is
-// loaded. A script file is read by the engine as bytes.
+// loaded. A script file is read by the engine as bytes. The reason a
+// connection failed comes back in UTF-8.
 #pragma once
 
 #include "uDBConnection.h"

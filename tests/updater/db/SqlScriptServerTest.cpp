@@ -1,6 +1,7 @@
 // SqlScriptServerTest - uSqlScript with the real engine against the private Firebird server: the
 // update run's own scripts on a database that defines check_project and
-// Check_Versio, WIN1251 and UTF8 connections, files and failures.
+// Check_Versio, WIN1251 and UTF8 connections, files and failures; and the
+// server's messages in every report of uSqlScript.
 #include "FbTestServer.h"
 #include "uSqlScript.h"
 
@@ -8,8 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <fstream>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -128,6 +132,46 @@ TEST_F(ProjectDb, AWrongPasswordIsAConnectionError) {
   });
   EXPECT_EQ(m.rfind("Ошибка подключения к базе данных!\rYour user name and password are not defined", 0), 0u) << m;
   EXPECT_EQ(log_, TScriptLog{});
+}
+
+// A server message that quotes a path with Cyrillic letters reads as the
+// path was given in every report: the connect error of a script run in
+// either character set, and the client's failures in the database
+// administration.
+TEST(ServerMessagesWithPaths, QuoteACyrillicPathAsItWasGivenInEveryReport) {
+  // The Firebird 3 client reads a file name in the character set of the C
+  // library's locale, which is ASCII in the "C" locale a program starts in.
+  const std::string before = std::setlocale(LC_CTYPE, nullptr);
+  if (!std::setlocale(LC_CTYPE, "C.UTF-8")) GTEST_SKIP() << "no C.UTF-8 locale";
+  struct Restore {
+    std::string Locale;
+    ~Restore() { std::setlocale(LC_CTYPE, Locale.c_str()); }
+  } restore{before};
+  const std::string path = fbtest::Root() + "/data/Тамбер/нет.fdb"; // the folder does not exist
+  const std::string db = fbtest::Connection(path);
+  const std::string lib = fbtest::ClientLib(), pw = fbtest::Password();
+  std::vector<std::string> users;
+  const struct {
+    const char* Name;
+    std::function<void()> Call;
+  } cases[] = {
+      {"WIN1251 script run",
+       [&] { RunScriptText(lib, db, "SYSDBA", "WIN1251", pw, "", "select 1 from rdb$database", nullptr, 0); }},
+      {"UTF8 script run", [&] { RunScriptText(lib, db, "SYSDBA", "UTF8", pw, "", "select 1 from rdb$database", nullptr, 0); }},
+      {"attached users", [&] { GetAttachedUsers(lib, db, "SYSDBA", pw, "", users); }},
+      {"shutdown", [&] { DatabaseShutdown(lib, db, "SYSDBA", pw); }},
+      {"online", [&] { DatabaseOnline(lib, db, "SYSDBA", pw); }},
+  };
+  for (const auto& c : cases) {
+    std::string m = "<no error>";
+    try {
+      c.Call();
+    } catch (const std::exception& e) {
+      m = e.what();
+    }
+    EXPECT_NE(m.find("I/O error during \"open\" operation for file \"" + path + "\""), std::string::npos)
+        << c.Name << ": " << m;
+  }
 }
 
 } // namespace

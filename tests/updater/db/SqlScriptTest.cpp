@@ -211,6 +211,25 @@ TEST_F(WithStandIn, AConnectErrorCountsEvenWhenConnectSaysZero) {
   EXPECT_EQ(sys_.Opened, sys_.Closed);
 }
 
+TEST_F(WithStandIn, AConnectErrorIsUtf8WhateverTheCharacterSet) {
+  const std::string r = "\xEF\xBF\xBD"; // U+FFFD
+  struct {
+    const char* Reported;
+    std::string Expected;
+  } cases[] = {
+      {"\"C:\\Тамбер\\T.FDB\"", "\"C:\\Тамбер\\T.FDB\""},
+      {"\"C:\\\xD2\xE0\xEC\\T.FDB\"", "\"C:\\" + r + r + r + "\\T.FDB\""},
+  };
+  for (const auto& c : cases) {
+    for (const char* charSet : {"WIN1251", "UTF8", "NONE"}) {
+      standIn.ConnectError = c.Reported;
+      EXPECT_EQ(Fails([&] { RunScriptText("l", "d", "u", charSet, "p", "", "select 1", nullptr, 0); }),
+                "Ошибка подключения к базе данных!\r" + c.Expected)
+          << charSet;
+    }
+  }
+}
+
 TEST_F(WithStandIn, TheErrorModeChoosesTheCallbacks) {
   RecordingHost host;
   ScopedHost useHost(host);
