@@ -25,9 +25,14 @@
 # The updater program, for one, runs on its own from any folder:
 #   add_pe_check(NAME updater.imports FILE $<TARGET_FILE:Updater_Tamber> IMPORTS_ONLY_SYSTEM_DLLS)
 #
-# add_elf_check(NAME <test> FILE <file> EXPORTS <name>... [EXACT_EXPORTS] [LABELS <label>...])
-#   the shared object's dynamic symbol table defines the EXPORTS as
-#   functions (and, with EXACT_EXPORTS, nothing else).
+# add_elf_check(NAME <test> FILE <file> [EXPORTS <name>... [EXACT_EXPORTS]] [NO_RUNPATH]
+#               [LABELS <label>...])
+#   EXPORTS         the shared object's dynamic symbol table defines them as
+#                   functions
+#   EXACT_EXPORTS   ... and nothing else
+#   NO_RUNPATH      the file carries no RUNPATH or RPATH: it finds its
+#                   libraries through the system's search only, none in a
+#                   build folder, so it runs copied to any folder
 set(BINARY_CHECK_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/binary-check.sh CACHE INTERNAL "")
 
 # Sets args to the script's arguments for the list options of the calling
@@ -70,13 +75,21 @@ function(add_pe_check)
 endfunction()
 
 function(add_elf_check)
-  cmake_parse_arguments(C "EXACT_EXPORTS" "NAME;FILE" "EXPORTS;LABELS" ${ARGN})
-  if(NOT C_NAME OR NOT C_FILE OR NOT C_EXPORTS OR C_UNPARSED_ARGUMENTS)
-    message(FATAL_ERROR "add_elf_check(NAME <test> FILE <file> EXPORTS <name>... ...): \"${ARGN}\"")
+  cmake_parse_arguments(C "EXACT_EXPORTS;NO_RUNPATH" "NAME;FILE" "EXPORTS;LABELS" ${ARGN})
+  if(NOT C_NAME OR NOT C_FILE OR NOT (C_EXPORTS OR C_NO_RUNPATH) OR (C_EXACT_EXPORTS AND NOT C_EXPORTS)
+     OR C_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR
+      "add_elf_check(NAME <test> FILE <file> [EXPORTS <name>... [EXACT_EXPORTS]] [NO_RUNPATH] ...): \"${ARGN}\"")
   endif()
   binary_check_arguments(EXPORTS:--export)
   if(C_EXACT_EXPORTS)
     list(APPEND args --exact-exports)
+  endif()
+  if(C_NO_RUNPATH)
+    if(NOT CMAKE_READELF)
+      message(FATAL_ERROR "add_elf_check(${C_NAME}): NO_RUNPATH needs readelf")
+    endif()
+    list(APPEND args --no-runpath ${CMAKE_READELF})
   endif()
   add_test(NAME ${C_NAME} COMMAND bash ${BINARY_CHECK_SCRIPT} elf ${CMAKE_NM} ${C_FILE} ${args})
   set(labels exportcheck ${C_LABELS})

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks what a built library or program offers and needs: the names it
-# exports, the calling convention of those exports on i686 Windows, and the
-# DLLs and entries it imports. add_pe_check and add_elf_check
+# exports, the calling convention of those exports on i686 Windows, the
+# DLLs and entries it imports, and whether an ELF file looks for libraries in
+# a path of its own. add_pe_check and add_elf_check
 # (BinaryCheck.cmake) register the calls as tests.
 #
 #   binary-check.sh pe  OBJDUMP FILE [OPTION...]
@@ -19,6 +20,10 @@
 #   --allow-dll DLL        (pe) imports from DLL are allowed as well
 #   --import-library FILE  (pe) the import library of FILE: it offers every
 #                          export, on i686 as _NAME@BYTES for --stdcall
+#   --no-runpath READELF   (elf) FILE, read with READELF, carries no RUNPATH
+#                          or RPATH: the system's search alone finds the
+#                          libraries it needs, so none of them can be one that
+#                          lies in a build folder
 #
 # The PE file is read from one "objdump -p"; the calling conventions from
 # "objdump -d" of each checked export, up to the next symbol. Every failed
@@ -33,7 +38,7 @@ shift 3
 # these runs with no DLL beside it. Names compare without regard to case.
 system_dlls='^(kernel32|user32|gdi32|advapi32|shell32|comctl32|comdlg32|ole32|oleaut32|shlwapi|version|ws2_32|msvcrt|ucrtbase|api-ms-win-.*)\.dll$'
 
-exports=() exact=0 cdecl=() stdcall=() imports=() only_system=0 allowed=() implib=
+exports=() exact=0 cdecl=() stdcall=() imports=() only_system=0 allowed=() implib= readelf=
 while [ $# -gt 0 ]; do
   case $1 in
   --export) exports+=("$2"); shift ;;
@@ -47,6 +52,7 @@ while [ $# -gt 0 ]; do
   --system-dlls) only_system=1 ;;
   --allow-dll) allowed+=("$2"); shift ;;
   --import-library) implib=$2; shift ;;
+  --no-runpath) readelf=$2; shift ;;
   *) echo "unknown option '$1'" >&2; exit 2 ;;
   esac
   shift
@@ -75,17 +81,26 @@ check_export_names() {
 if [ "$format" = elf ]; then
   [ ${#cdecl[@]} -eq 0 ] && [ ${#stdcall[@]} -eq 0 ] && [ ${#imports[@]} -eq 0 ] &&
     [ $only_system = 0 ] && [ ${#allowed[@]} -eq 0 ] && [ -z "$implib" ] ||
-    { echo "elf takes only --export and --exact-exports" >&2; exit 2; }
-  # "VALUE TYPE NAME" of each defined dynamic symbol; the version nodes of a
-  # version script show as absolute (A) symbols and are not exports.
-  symbols=$("$tool" -D --defined-only "$file") || { echo "FAIL: $tool cannot read $file"; exit 1; }
-  symbols=$(awk 'NF == 3 && $2 != "A" { print $2, $3 }' <<<"$symbols")
-  check_export_names "$(awk '{ print $2 }' <<<"$symbols" | sort -u)"
-  for name in "${exports[@]}"; do
-    grep -qxF -- "T $name" <<<"$symbols" || ! grep -q " $name\$" <<<"$symbols" ||
-      fail "$name is exported, but not as a function: $(grep " $name\$" <<<"$symbols")"
-  done
+    { echo "elf takes only --export, --exact-exports and --no-runpath" >&2; exit 2; }
+  if [ ${#exports[@]} -gt 0 ] || [ $exact = 1 ]; then
+    # "VALUE TYPE NAME" of each defined dynamic symbol; the version nodes of a
+    # version script show as absolute (A) symbols and are not exports.
+    symbols=$("$tool" -D --defined-only "$file") || { echo "FAIL: $tool cannot read $file"; exit 1; }
+    symbols=$(awk 'NF == 3 && $2 != "A" { print $2, $3 }' <<<"$symbols")
+    check_export_names "$(awk '{ print $2 }' <<<"$symbols" | sort -u)"
+    for name in "${exports[@]}"; do
+      grep -qxF -- "T $name" <<<"$symbols" || ! grep -q " $name\$" <<<"$symbols" ||
+        fail "$name is exported, but not as a function: $(grep " $name\$" <<<"$symbols")"
+    done
+  fi
+  if [ -n "$readelf" ]; then
+    dynamic=$("$readelf" -d "$file") || { echo "FAIL: $readelf cannot read $file"; exit 1; }
+    echo "needed libraries: $(sed -n 's/.*(NEEDED).*\[\(.*\)\]$/\1/p' <<<"$dynamic" | tr '\n' ' ')"
+    paths=$(grep -E '\((RUNPATH|RPATH)\)' <<<"$dynamic")
+    [ -z "$paths" ] || fail "finds libraries through a path of its own, not only the system's search: $(echo $paths)"
+  fi
 elif [ "$format" = pe ]; then
+  [ -z "$readelf" ] || { echo "pe does not take --no-runpath" >&2; exit 2; }
   dump=$("$tool" -p "$file") || { echo "FAIL: $tool cannot read $file"; exit 1; }
   # One pass over the dump, one record a line:
   #   format F | imagebase HEX | eat INDEX RVA | name INDEX NAME | dll DLL | import DLL NAME

@@ -354,6 +354,9 @@ protected:
 };
 
 // The implementation in force: the native one unless a test installed another.
+// Natively one copy of the layer (liboslayer.so) serves the whole process,
+// the project's libraries it loads included; on Windows a DLL carries a copy
+// of its own, with its own implementation in force.
 Api& Sys();
 
 // The native implementation of this platform.

@@ -237,6 +237,9 @@ TEST_F(Engine, UnloadingWithoutAScriptDetachesAndFreesTheClient) {
   Unload();
   EXPECT_EQ(fbtest::OtherAttachments(db), 0);
   EXPECT_FALSE(Mapped("libsqlscript"));
+  // This program does not link the OS layer: the engine brought it along,
+  // and it leaves with the engine.
+  EXPECT_FALSE(Mapped("liboslayer"));
   // The library closes its handle of the client; Firebird 3's client itself
   // stays resident once it has attached (its threads), which is its choice.
 }
