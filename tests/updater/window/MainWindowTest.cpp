@@ -884,7 +884,8 @@ TEST_F(DamagedServerRegistration, StartUpShowsTheErrorWithTheAdviceAndStillOpens
   EXPECT_NE(ReadFile(updater.LogFiles().at(0)).find(expected), std::string::npos) << "not logged";
 
   // Without a server description the service commands fail with their own
-  // messages.
+  // messages, and the refused call of the service control manager on a line
+  // of its own.
   const struct {
     int Command;
     const char* Message;
@@ -899,7 +900,9 @@ TEST_F(DamagedServerRegistration, StartUpShowsTheErrorWithTheAdviceAndStillOpens
     updater.Command(c.Command);
     HWND error = updater.Box(90000);
     ASSERT_NE(error, nullptr);
-    EXPECT_EQ(Updater::BoxText(error), c.Message);
+    const std::string text = Updater::BoxText(error);
+    EXPECT_EQ(text.substr(0, text.find('\r')), c.Message);
+    EXPECT_EQ(text.substr(text.find('\r') + 1, 13), "\nOpenServiceW") << text;
     Updater::Answer(error, IDOK);
   }
 }
