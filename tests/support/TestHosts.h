@@ -95,8 +95,23 @@ public:
   const TUpdateSettings& Settings() const override { return Values; }
   bool HadErrors() const override { return Errors; }
   void SetHadErrors(bool Value) override { Errors = Value; }
-  void SaveExceptionToLog(const std::string& Text) override { Log.push_back(Text); }
+  void SaveExceptionToLog(const std::string& Text) override {
+    if (logFailing_) throw std::runtime_error(kLogFailure);
+    Log.push_back(Text);
+    logFailing_ = !failAfter_.empty() && Text.find(failAfter_) != std::string::npos;
+  }
+  static constexpr const char* kLogFailure = "I/O error: the log file cannot be written (injected)";
+  // From now on: once an entry that holds Text has been logged, every later
+  // entry fails as a log file that cannot be written does (empty: never).
+  void FailLogAfter(const std::string& Text) {
+    failAfter_ = Text;
+    logFailing_ = false;
+  }
   void SetStatusText(const std::string& Text) override { Status.push_back(Text); }
+
+private:
+  std::string failAfter_;
+  bool logFailing_ = false;
 };
 
 class RecordingPane : public ILogPane {

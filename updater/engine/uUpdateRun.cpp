@@ -719,22 +719,29 @@ void SwitchMode(const std::string& ProgramLocation, const std::string& SysPasswo
   h.SaveExceptionToLog(GetMsgText(prefix + "1"));
   h.ProcessMessages();
   if (!wf.ServerPartFound) throw EUpdateError(GetMsgText(prefix + "2"));
+  bool already = false;
   try {
     const TDBParams db{settings.ClientLibName, wf.DBConnect, kUser, SysPassword, ""};
     if (online)
       DatabaseOnline(db);
     else
       DatabaseShutdown(db);
-    h.SaveExceptionToLog(GetMsgText(prefix + "3"));
-    h.ProcessMessages();
-    h.ShowMessage(TMsgDlgType::Information, GetMsgText(prefix + "4"));
   } catch (const std::exception& e) {
     h.ProcessMessages();
     if (std::string(e.what()).find("Target shutdown mode is invalid for database") == std::string::npos) throw;
-    h.SaveExceptionToLog(GetMsgText(prefix + "5"));
-    h.ProcessMessages();
-    h.ShowMessage(TMsgDlgType::Warning, GetMsgText(prefix + "6"));
+    already = true;
   }
+  // The database is in the mode now: a log entry that cannot be written
+  // does not turn that into a failure; it is told after the outcome.
+  std::string logFailure;
+  try {
+    h.SaveExceptionToLog(GetMsgText(prefix + (already ? "5" : "3")));
+  } catch (const std::exception& e) {
+    logFailure = e.what();
+  }
+  h.ProcessMessages();
+  h.ShowMessage(already ? TMsgDlgType::Warning : TMsgDlgType::Information, GetMsgText(prefix + (already ? "6" : "4")));
+  if (!logFailure.empty()) h.ShowMessage(TMsgDlgType::Warning, logFailure);
 }
 
 } // namespace

@@ -607,6 +607,75 @@ TEST_F(UpdateRun, TheUsersQuestionNamesTheOtherAttachments) {
   EXPECT_EQ(Query(Db(), "select version_no from project_info;"), "107");
 }
 
+// The run log fails for good right after the database was shut down (a disk
+// that is full, a file someone locked): the run goes on to its end, with or
+// without a failure, and says once that the log could not be written.
+TEST_F(UpdateRun, ALogThatCannotBeWrittenNeverStopsTheRunNorItsCleanUp) {
+  Project("TAMBER");
+  for (bool failingScript : {false, true}) {
+    SCOPED_TRACE(failingScript ? "a run that rolls back" : "a run that updates");
+    fs::remove_all(root);
+    fs::remove_all(server);
+    SetUp();
+    ClientPart();
+    ServerPart();
+    if (failingScript) payloads->Register(payloads->FailingScript);
+    host.Log.clear();
+    host.Shown.clear();
+    host.FailLogAfter(U("19"));
+    EXPECT_EQ(Run(), failingScript ? "error: " : "updated");
+    host.FailLogAfter("");
+    EXPECT_EQ(host.Log.back(), U("19"));
+    EXPECT_EQ(host.Shown, (std::vector<std::pair<TMsgDlgType, std::string>>{
+                              {TMsgDlgType::Warning, RecordingHost::kLogFailure}}));
+    EXPECT_EQ(ShutdownMode(Db()), "0");
+    if (failingScript) {
+      LiveDatabaseUnchanged(Db());
+      EXPECT_EQ(ReadAll(server + "/udf/QRX_UDF.dll"), "old QRX_UDF");
+      EXPECT_EQ(ReadAll(root + "/Program/grids.ini"), "[grid]\nwidth=10\n");
+    } else {
+      EXPECT_EQ(Query(Db(), "select version_no from project_info;"), "107");
+      EXPECT_NE(ReadAll(root + "/Program/Tamber.exe"), "old client") << "the new client is in place";
+    }
+    EXPECT_FALSE(fs::exists(TmpDir() + "/New"));
+  }
+}
+
+// The lock check's rename back never succeeds: the run says where the
+// installation is, keeps that in its message when the final step fails too
+// (the database cannot be reached under the folder's other name), and
+// nothing else of the run happens.
+TEST_F(UpdateRun, ALockCheckThatCannotRenameBackSaysWhereTheInstallationIs) {
+  Project("TAMBER");
+  ClientPart();
+  ServerPart();
+  sys.FailMoveFrom = root + "_";
+  const std::string got = Run();
+  sys.FailMoveFrom.clear();
+  const std::string where = GetMsgText("uUpdate_UpdateProgramm_70", root + "_", root);
+  EXPECT_EQ(got.rfind("needs user: ", 0), 0u) << got;
+  EXPECT_NE(got.find(U("34") + InjectedCause("MoveFileW", root + "_") + "\r" + where), std::string::npos) << got;
+  EXPECT_NE(got.find(U("50")), std::string::npos) << got;
+  EXPECT_FALSE(fs::exists(root));
+  fs::rename(root + "_", root);
+  EXPECT_EQ(TmpDir(), "<no temporary tree>");
+  LiveDatabaseUnchanged(Db(), "1");
+}
+
+// A "<database>_" file left by an earlier run neither blocks the swap nor
+// goes: the swap takes another name for the live file while it swaps.
+TEST_F(UpdateRun, AFileLeftBesideTheDatabaseByAnEarlierRunDoesNotBlockTheSwap) {
+  Project("TAMBER");
+  ServerPart();
+  Write(Db() + "_", "left by an earlier run");
+  fs::permissions(Db() + "_", fs::perms::owner_read, fs::perm_options::replace);
+  EXPECT_EQ(Run(), "updated");
+  EXPECT_EQ(Count(K("uUpdate_CopyFileWithBackUp_5")), 1u);
+  EXPECT_EQ(Query(Db(), "select version_no from project_info;"), "107");
+  EXPECT_EQ(ReadAll(Db() + "_"), "left by an earlier run");
+  EXPECT_FALSE(fs::exists(Db() + "_2")) << "the old database went after the swap";
+}
+
 //--- The database mode commands --------------------------------------------------
 
 struct ModeCase {
@@ -617,33 +686,41 @@ struct ModeCase {
   std::vector<std::string> Logged;    // keys
   std::vector<std::pair<TMsgDlgType, std::string>> Shown;
   std::string ModeAfter;              // "" when not looked at
+  std::string LogFailsAfter;          // the log fails after the entry of this key
 };
 
 TEST_F(UpdateRun, DatabaseModeCommands) {
   const std::vector<ModeCase> cases = {
       {"shutdown", false, nullptr, "done", {"uUpdate_UpdateShutdown_1", "uUpdate_UpdateShutdown_3"},
-       {{TMsgDlgType::Information, K("uUpdate_UpdateShutdown_4")}}, "1"},
+       {{TMsgDlgType::Information, K("uUpdate_UpdateShutdown_4")}}, "1", ""},
       {"shutdown again: already in that mode", false, nullptr, "done",
        {"uUpdate_UpdateShutdown_1", "uUpdate_UpdateShutdown_5"}, {{TMsgDlgType::Warning, K("uUpdate_UpdateShutdown_6")}},
-       "1"},
+       "1", ""},
       {"online", true, nullptr, "done", {"uUpdate_UpdateOnLine_01", "uUpdate_UpdateOnLine_03"},
-       {{TMsgDlgType::Information, K("uUpdate_UpdateOnLine_04")}}, "0"},
+       {{TMsgDlgType::Information, K("uUpdate_UpdateOnLine_04")}}, "0", ""},
       {"online again: already in that mode", true, nullptr, "done",
        {"uUpdate_UpdateOnLine_01", "uUpdate_UpdateOnLine_05"}, {{TMsgDlgType::Warning, K("uUpdate_UpdateOnLine_06")}},
-       "0"},
+       "0", ""},
       {"wrong password", false, nullptr,
-       "error: Your user name and password are not defined", {"uUpdate_UpdateShutdown_1"}, {}, "0"},
-      {"server stopped", true, [](UpdateRun&) { StopServer(); }, "error: ", {"uUpdate_UpdateOnLine_01"}, {}, ""},
+       "error: Your user name and password are not defined", {"uUpdate_UpdateShutdown_1"}, {}, "0", ""},
+      {"server stopped", true, [](UpdateRun&) { StopServer(); }, "error: ", {"uUpdate_UpdateOnLine_01"}, {}, "", ""},
       {"client-only installation", true, [](UpdateRun& t) { fs::remove(t.Db()); },
-       "error: " + K("uUpdate_UpdateOnLine_02"), {"uUpdate_UpdateOnLine_01"}, {}, ""},
+       "error: " + K("uUpdate_UpdateOnLine_02"), {"uUpdate_UpdateOnLine_01"}, {}, "", ""},
       {"client-only installation, shutdown", false, [](UpdateRun& t) { fs::remove(t.Db()); },
-       "error: " + K("uUpdate_UpdateShutdown_2"), {"uUpdate_UpdateShutdown_1"}, {}, ""},
+       "error: " + K("uUpdate_UpdateShutdown_2"), {"uUpdate_UpdateShutdown_1"}, {}, "", ""},
+      {"a log that fails once the command has begun: the switch is done and told", false, nullptr, "done",
+       {"uUpdate_UpdateShutdown_1"},
+       {{TMsgDlgType::Information, K("uUpdate_UpdateShutdown_4")}, {TMsgDlgType::Warning, RecordingHost::kLogFailure}},
+       "1", K("uUpdate_UpdateShutdown_1")},
+      {"online again after it", true, nullptr, "done", {"uUpdate_UpdateOnLine_01", "uUpdate_UpdateOnLine_03"},
+       {{TMsgDlgType::Information, K("uUpdate_UpdateOnLine_04")}}, "0", ""},
   };
   Project("TAMBER");
   ClientPart();
   ServerPart();
   for (const ModeCase& c : cases) {
     SCOPED_TRACE(c.Name);
+    host.FailLogAfter(c.LogFailsAfter);
     host.Log.clear();
     host.Shown.clear();
     if (c.Arrange) c.Arrange(*this);
