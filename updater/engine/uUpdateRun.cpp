@@ -490,7 +490,6 @@ void TUpdateRun::UpdateClientPart() {
 // installation is as it was before the run; what cannot be undone is named,
 // and the run then needs the user.
 
-
 void TUpdateRun::FinalSwap() {
   os::Api& sys = os::Sys();
   try {
