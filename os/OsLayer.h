@@ -226,6 +226,12 @@ public:
   // Writes Data to the file: Append adds it at the end (the file must exist),
   // otherwise the file is created or emptied first. Opened and closed here.
   virtual Status WriteFile(const std::string& path, const std::string& data, bool append);
+  // Puts what was written to the file on the disk: after a power cut it is
+  // there as written, or the call failed.
+  virtual Status FlushFile(const std::string& path);
+  // Puts the folder's entries on the disk (a file created, renamed or
+  // deleted in it); where the system keeps them safe itself, nothing.
+  virtual Status FlushFolder(const std::string& path);
   // Lets the file be started as a program: POSIX wants the execute
   // permission for that; Windows starts any file it can read.
   virtual Status MakeExecutable(const std::string& path);

@@ -7,6 +7,8 @@
 #include "uFbService.h"
 #include "uHost.h"
 #include "uLDM.h"
+#include "uRecovery.h"
+#include "uRunJournal.h"
 #include "uRunLog.h"
 #include "uUpdate.h"
 
@@ -26,8 +28,8 @@ const char kUsage[] = R"(Updater_Console - updates an installed copy of Tamber, 
 between multi-user (online) and single-user (shutdown) mode.
 
   Updater_Console update   --project TAMBER|ZAVUDAVADA|TAMBER_MINI --location DIR [--yes]
-  Updater_Console online   --project P --location DIR
-  Updater_Console shutdown --project P --location DIR
+  Updater_Console online   --project P --location DIR [--yes]
+  Updater_Console shutdown --project P --location DIR [--yes]
 
 Options:
   --language N          2 Russian, 3 English, 4 German, 5 French (default: the system's language)
@@ -61,10 +63,12 @@ Exit codes:
   2   cancelled by a No
   3   failed, and the installation needs the user (rollback incomplete, database left
       offline, final swap not finished): the log says what to do
+  4   an earlier update had not finished and was not put in order (answered No, or no
+      terminal and no --yes): nothing was changed; run the command again with --yes
   64  bad command line
 )";
 
-enum ExitCode { kUpdated = 0, kFailed = 1, kCancelled = 2, kNeedsUser = 3, kUsageError = 64 };
+enum ExitCode { kUpdated = 0, kFailed = 1, kCancelled = 2, kNeedsUser = 3, kUnfinishedLeft = 4, kUsageError = 64 };
 
 // CR and CR LF breaks of catalog texts become line ends on a terminal.
 std::string ForTerminal(const std::string& text) {
@@ -171,7 +175,6 @@ int Main(const std::vector<std::string>& args) {
     language = std::atoi(value("--language").c_str());
     if (language < 2 || language > 5) return UsageError("--language must be 2, 3, 4 or 5");
   }
-  if (cl.Yes && cl.Command != "update") return UsageError("--yes belongs to the update command");
 
   std::string password = kDefaultSysPassword;
   if (!value("--password-file").empty()) {
@@ -191,12 +194,16 @@ int Main(const std::vector<std::string>& args) {
     const bool needsServer = cl.Command == "update";
     const std::string type = value("--server-type").empty() ? "SUPER" : value("--server-type");
     if (type != "SUPER" && type != "CLASSIC") return UsageError("--server-type must be SUPER or CLASSIC");
-    if (needsServer && (value("--server-dir").empty() || value("--service-start").empty() ||
-                        value("--service-stop").empty() || value("--service-query").empty()))
-      return UsageError("update needs --server-dir, --service-start, --service-stop and --service-query here");
+    // The mode commands need the server only to put an unfinished update in
+    // order; they take it when it is given.
+    const bool serverGiven = !value("--server-dir").empty() || !value("--service-start").empty() ||
+                             !value("--service-stop").empty() || !value("--service-query").empty();
+    if ((needsServer || serverGiven) && (value("--server-dir").empty() || value("--service-start").empty() ||
+                                         value("--service-stop").empty() || value("--service-query").empty()))
+      return UsageError(cl.Command + " needs --server-dir, --service-start, --service-stop and --service-query here");
     // The service is known by the name a default Firebird instance's guardian has.
     const std::string service = "FirebirdGuardianDefaultInstance";
-    if (needsServer) {
+    if (needsServer || serverGiven) {
       os::DefineService(service, {value("--service-start"), value("--service-stop"), value("--service-query")});
       std::string dir = value("--server-dir");
       if (dir.back() != '/') dir += '/';
@@ -243,6 +250,12 @@ int Main(const std::vector<std::string>& args) {
       else
         UpdateShutdown(location, password);
       return kUpdated;
+    } catch (const EUnfinishedRunLeft& e) {
+      Put(stderr, "\n", e.what(), "\n");
+      return kUnfinishedLeft;
+    } catch (const EUpdateNeedsUser& e) {
+      AEException(log, pane, host, e);
+      return kNeedsUser;
     } catch (const std::exception& e) {
       AEException(log, pane, host, e);
       return kFailed;
@@ -252,6 +265,9 @@ int Main(const std::vector<std::string>& args) {
   int code = kUpdated;
   try {
     UpdateProgramm(location, password, project->Code);
+  } catch (const EUnfinishedRunLeft& e) {
+    Put(stderr, "\n", e.what(), "\n");
+    return kUnfinishedLeft;
   } catch (const EAbort&) {
     code = kCancelled;
   } catch (const EUpdateNeedsUser& e) {
@@ -275,6 +291,16 @@ extern const std::size_t payload_files_size, payload_files_g_size, payload_files
 
 int main(int argc, char** argv) {
   os::UseUtf8Console();
+#ifdef UPDATER_TEST_HOOKS
+  // The test build only: UPDATER_TEST_KILL_AT=K ends the program at once,
+  // as a killed process ends (no clean-up, no flushing), just before the
+  // run writes the K-th record of its journal: before its K-th step that
+  // changes the live installation.
+  if (const char* k = std::getenv("UPDATER_TEST_KILL_AT"); k && *k)
+    TRunJournal::SetStepHook([at = std::atoi(k)](int step) {
+      if (step == at) std::_Exit(137);
+    });
+#endif
   os::RegisterResource("EXEFILE", "FILES", {reinterpret_cast<const char*>(payload_files), payload_files_size});
   os::RegisterResource("EXEFILE", "FILES_G", {reinterpret_cast<const char*>(payload_files_g), payload_files_g_size});
   os::RegisterResource("EXEFILE", "FILES_GC", {reinterpret_cast<const char*>(payload_files_gc), payload_files_gc_size});

@@ -233,6 +233,30 @@ std::vector<std::string> RestoreTreeFromBackup(const std::string& WrittenDir, co
   return failed;
 }
 
+std::string AsideName(const std::string& Live) {
+  os::Api& sys = os::Sys();
+  std::string aside = Live + "_";
+  for (int n = 2; sys.FileExists(aside) || sys.DirectoryExists(aside); ++n) aside = Live + "_" + std::to_string(n);
+  return aside;
+}
+
+os::Status MoveWithRetries(const std::string& Source, const std::string& Target, int Attempts,
+                           const std::function<void()>& Note) {
+  os::Status moved;
+  for (int attempt = 0; attempt < Attempts; ++attempt) {
+    if (attempt > 0) os::Sys().Sleep(kRenamePauseMs);
+    moved = os::Sys().FileMove(Source, Target);
+    if (Note) Note();
+    if (moved) break;
+  }
+  return moved;
+}
+
+std::string WithoutDelim(std::string Path) {
+  while (Path.size() > 1 && os::path::IsDelim(Path.back())) Path.pop_back();
+  return Path;
+}
+
 std::string AppendExceptionMessage(const std::string& ErrorText, const std::string& Message) {
   return ErrorText.empty() ? "Exception Message: " + Message : ErrorText + "\rException Message: " + Message;
 }

@@ -18,6 +18,7 @@
 #include "uSqlScript.h"
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -114,6 +115,23 @@ std::vector<std::string> RestoreFilesFromBackup(const std::string& BackupDir);
 // nothing. Never raises, never stops early.
 std::vector<std::string> RestoreTreeFromBackup(const std::string& WrittenDir, const std::string& BackupDir,
                                                const std::string& LiveDir, bool CompleteBackup);
+
+// The pause between two tries of a rename that something holds for a
+// moment; the database's rename is tried eleven times, so about 5 s in all.
+constexpr std::uint32_t kRenamePauseMs = 500;
+
+// Renames Source to Target, retrying while something holds it for a moment
+// (a scanner, an indexer): Attempts tries with kRenamePauseMs between them;
+// Note, when given, is called after each try. The last try's outcome.
+os::Status MoveWithRetries(const std::string& Source, const std::string& Target, int Attempts,
+                           const std::function<void()>& Note);
+
+// The name a file is renamed to while it is swapped: "<Live>_", or "<Live>_2",
+// "<Live>_3", ... when something of that name is left from earlier.
+std::string AsideName(const std::string& Live);
+
+// Path without its trailing delimiters: a folder's name to rename.
+std::string WithoutDelim(std::string Path);
 
 // "Exception Message: " + Message, after ErrorText and a CR when ErrorText
 // is not empty.

@@ -17,6 +17,7 @@
 #include "uFbService.h"
 #include "uLDM.h"
 #include "uQrxRout.h"
+#include "uRecovery.h"
 #include "uSqlScript.h"
 
 #include <exception>
@@ -31,12 +32,6 @@ std::string Msg(const std::string& key) { return GetMsgText("uUpdate_UpdateProgr
 using os::path::Join;
 using os::path::WithDelim;
 
-// RootDir as a folder name to rename: without its trailing delimiter.
-std::string WithoutDelim(std::string path) {
-  while (path.size() > 1 && os::path::IsDelim(path.back())) path.pop_back();
-  return path;
-}
-
 // The bytes of every file below Dir (what a listing shows; a folder that
 // cannot be listed counts as empty).
 std::uint64_t TreeBytes(const std::string& Dir) {
@@ -46,30 +41,6 @@ std::uint64_t TreeBytes(const std::string& Dir) {
   for (const os::FolderEntry& e : entries)
     bytes += (e.Attributes & os::kAttrDirectory) ? TreeBytes(Join(Dir, e.Name)) : e.Size;
   return bytes;
-}
-
-// The name the live database is renamed to during the swap: "<file>_", or
-// "<file>_2", "<file>_3", ... when a file of that name is left from earlier.
-std::string AsideName(const std::string& live) {
-  os::Api& sys = os::Sys();
-  std::string aside = live + "_";
-  for (int n = 2; sys.FileExists(aside) || sys.DirectoryExists(aside); ++n) aside = live + "_" + std::to_string(n);
-  return aside;
-}
-
-// Renames Source to Target, retrying while something holds it for a moment
-// (a scanner, an indexer): Attempts tries with a short pause between them;
-// Note, when given, is called after each try.
-os::Status MoveWithRetries(const std::string& Source, const std::string& Target, int Attempts,
-                           const std::function<void()>& Note) {
-  os::Status moved;
-  for (int attempt = 0; attempt < Attempts; ++attempt) {
-    if (attempt > 0) os::Sys().Sleep(TUpdateRun::kRenamePauseMs);
-    moved = os::Sys().FileMove(Source, Target);
-    if (Note) Note();
-    if (moved) break;
-  }
-  return moved;
 }
 
 } // namespace
@@ -227,6 +198,7 @@ void TUpdateRun::DisconnectUsersAndShutdown() {
     host_.ProcessMessages();
   }
   Log(Msg("18"));
+  Journal(TJournalStep::Shutdown);
   try {
     DatabaseShutdown(live_);
   } catch (const std::exception& e) {
@@ -296,14 +268,19 @@ void TUpdateRun::CheckFreeSpace() {
 void TUpdateRun::CheckLocks() {
   Log(Msg("32"));
   const std::string root = WithoutDelim(wf_.RootDir);
+  Journal(TJournalStep::Lock, root + "_");
   if (const os::Status moved = os::Sys().FileMove(root, root + "_"); !moved)
     throw EUpdateError(os::WithCause(GetMsgText("uUpdate_UpdateProgramm_33", wf_.RootDir), moved));
+  // The journal lies in the folder and has its name while the folder has.
+  journal_.Moved(JournalFileName(root + "_"));
   // The folder must get its name back: a program that looks into it in
   // between (a scanner, an indexer) is waited out for a few seconds; when it
   // still cannot, the user is told where the installation is.
   if (const os::Status back = MoveWithRetries(root + "_", root, 11, nullptr); !back)
     throw EUpdateNeedsUser(os::WithCause(Msg("34"), back) + "\r" +
                            GetMsgText("uUpdate_UpdateProgramm_70", root + "_", root));
+  journal_.Moved(JournalFileName(root));
+  Journal(TJournalStep::Unlock);
   Log(Msg("35"));
 }
 
@@ -420,10 +397,16 @@ void TUpdateRun::ReplaceServerFiles() {
   try {
     Log("Выполняется копирование системных файлов Firebird-сервера");
     const std::string serverDir = WithDelim(settings_.ServParams.ServerDir);
-    for (const auto& [source, target] : ServerFiles())
+    for (const auto& [source, target] : ServerFiles()) {
+      // The backup entry the replacement makes: a copy of the file, or the
+      // mark that it did not exist.
+      const std::string entry =
+          (os::Sys().FileExists(serverDir + target) ? "" : kDeletionMarker) + EncodeBackupName(serverDir + target);
+      Journal(TJournalStep::ServerFile, serverDir + target, entry);
       if (const os::Status copied = CopyFileWithBackUp(Join(wf_.NewDir, source), serverDir + target, wf_.OldOtherDir);
           !copied)
         throw EUpdateError(os::WithCause("Не удалось выполнить обновление файла: " + serverDir + target, copied));
+    }
     Log("Завершено копирование системных файлов Firebird-сервера");
   } catch (...) {
     copyFailure = std::current_exception();
@@ -474,6 +457,7 @@ void TUpdateRun::UpdateClientPart() {
   CopyFileClearAttr(Join(wf_.NewDir, help), Join(wf_.WrkProgramDir, help));
   for (const std::string& bitmap : ClientBitmaps())
     CopyFileClearAttr(Join(wf_.NewDir, bitmap), Join(wf_.WrkResourcesDir, bitmap));
+  Journal(TJournalStep::Grids);
   os::Sys().FileDelete(Join(wf_.ProgramDir, "grids.ini"));
   Log("Завершено копирование и замена файлов и каталогов клиентского приложения");
   Log("Завершено обновление клиентской части");
@@ -510,9 +494,11 @@ void TUpdateRun::FinalSwap() {
       StopFBService(settings_.ServParams, false, host_);
       Log(Msg("22"));
       aside = AsideName(live);
+      Journal(TJournalStep::DbAside, aside);
       const os::Status renamed =
           MoveWithRetries(live, aside, 11, [&] { Log(GetMsgText("uUpdate_CopyFileWithBackUp_5")); });
       if (!renamed) throw EUpdateError(os::WithCause(GetMsgText("uUpdate_CopyFileWithBackUp_3", wf_.DBConnect), renamed));
+      Journal(TJournalStep::DbIn);
       if (const os::Status moved = MoveFileClearAttr(updated, live); !moved) {
         const std::string failure =
             os::WithCause(GetMsgText("uUpdate_CopyFileWithBackUp_4", updated, wf_.DBDataDir), moved);
@@ -531,6 +517,7 @@ void TUpdateRun::FinalSwap() {
       databaseReplaced = true;
     }
     if (wf_.ClientPartFound) {
+      Journal(TJournalStep::CopyBack);
       MyCopyDirComplete(wf_.WrkProgramDir, wf_.ProgramDir);
       // An installation without resources has no working copy of them.
       if (sys.DirectoryExists(wf_.WrkResourcesDir)) MyCopyDirComplete(wf_.WrkResourcesDir, wf_.ResourcesDir);
@@ -542,6 +529,7 @@ void TUpdateRun::FinalSwap() {
     host_.SetHadErrors(true);
     host_.SetStatusText(Msg("43"));
     Log(Msg("45"));
+    JournalUndo();
     std::string failures;
     if (wf_.ClientPartFound) failures += RestoreClientFolders(true);
     if (databaseReplaced) failures += PutLiveDatabaseBack(live, aside);
@@ -550,6 +538,7 @@ void TUpdateRun::FinalSwap() {
     errorText_ = AppendExceptionMessage(Msg("47"), failures);
     throw EUpdateNeedsUser(errorText_);
   }
+  Journal(TJournalStep::Done);
   // The updated database is in place; an old file left beside it only takes
   // room, so the run goes on.
   if (!aside.empty())
@@ -604,6 +593,7 @@ void TUpdateRun::Rollback() {
   host_.ProcessMessages();
   errorText_.clear();
   Log(Msg("45"));
+  JournalUndo();
   try {
     MyRemoveDir(wf_.NewDir);
     MyRemoveDir(wf_.WrkDir);
@@ -650,10 +640,39 @@ void TUpdateRun::Run() {
   try {
     RunStages();
   } catch (...) {
+    FinishJournal();
     ReportLogFailure();
     throw;
   }
+  FinishJournal();
   ReportLogFailure();
+}
+
+//--- The journal -----------------------------------------------------------------------
+
+void TUpdateRun::Journal(TJournalStep Step, const std::string& Value, const std::string& Extra) {
+  os::Status recorded;
+  if (journal_.Records() == 0) recorded = journal_.Record(TJournalStep::Run, wf_.TmpDir);
+  if (recorded) recorded = journal_.Record(Step, Value, Extra);
+  if (!recorded) throw EUpdateError(os::WithCause(GetMsgText("uUpdate_UpdateProgramm_72", journal_.FileName()), recorded));
+}
+
+void TUpdateRun::JournalUndo() {
+  if (journal_.Records() == 0) return;
+  if (const os::Status recorded = journal_.Record(TJournalStep::Undo); !recorded)
+    Log(os::WithCause(GetMsgText("uUpdate_UpdateProgramm_72", journal_.FileName()), recorded));
+}
+
+void TUpdateRun::FinishJournal() {
+  if (journal_.Records() == 0) return;
+  os::Api& sys = os::Sys();
+  if (sys.DirectoryExists(wf_.TmpDir)) {
+    const std::string mark = Join(wf_.TmpDir, kFinishedMark);
+    sys.WriteFile(mark, std::string(), false);
+    sys.FlushFolder(wf_.TmpDir);
+  }
+  if (const os::Status removed = journal_.Remove(); !removed)
+    Log(os::WithCause(GetMsgText("uUpdate_UpdateProgramm_73", journal_.FileName()), removed));
 }
 
 void TUpdateRun::RunStages() {
@@ -661,7 +680,10 @@ void TUpdateRun::RunStages() {
   // outcome of an earlier failed one.
   host_.SetHadErrors(false);
 
+  // What a run that died half-way left is put in order first.
+  RecoverUnfinishedRun(location_, settings_, live_.Password);
   wf_ = UpdateInit(location_, settings_);
+  journal_ = TRunJournal(JournalFileName(WithoutDelim(wf_.RootDir)));
   live_.Database = wf_.DBConnect;
   work_ = live_;
   work_.Database = wf_.WrkDBConnect;
@@ -714,6 +736,7 @@ void SwitchMode(const std::string& ProgramLocation, const std::string& SysPasswo
   IHost& h = Host();
   const TUpdateSettings settings = h.Settings();
   const std::string prefix = online ? "uUpdate_UpdateOnLine_0" : "uUpdate_UpdateShutdown_";
+  RecoverUnfinishedRun(ProgramLocation, settings, SysPassword);
   const TWorkingFolders wf = UpdateInit(ProgramLocation, settings);
   h.SaveExceptionToLog(GetMsgText(prefix + "1"));
   h.ProcessMessages();

@@ -6,6 +6,7 @@
 // the run reads.
 #pragma once
 
+#include "uRunJournal.h"
 #include "uUpdate.h"
 
 #include <cstdint>
@@ -50,10 +51,6 @@ public:
   void Run();
 
   const TWorkingFolders& Folders() const { return wf_; }
-
-  // The pause between two tries of a rename that something holds for a
-  // moment; the database's rename is tried eleven times, so about 5 s in all.
-  static constexpr std::uint32_t kRenamePauseMs = 500;
 
 private:
   struct TServerScript;
@@ -100,6 +97,17 @@ private:
   void Log(const std::string& Text);
   void ReportLogFailure();
 
+  // Records Step in the run's journal before the step is taken (the run's
+  // own record first); raises when the record cannot be written, so the
+  // step is not taken.
+  void Journal(TJournalStep Step, const std::string& Value = "", const std::string& Extra = "");
+  // Records that the run undoes itself; a record that cannot be written does
+  // not stop the undoing.
+  void JournalUndo();
+  // The end of the run, whatever its outcome: the journal goes and the
+  // temporary tree gets its finished mark.
+  void FinishJournal();
+
   IHost& host_;
   const TUpdateSettings settings_;
   const std::string location_;
@@ -109,6 +117,7 @@ private:
   TDBParams work_; // its working copy in the temporary tree
   std::string errorText_;
   TScriptLog buffer_;
+  TRunJournal journal_{""};
   bool resourcesBackedUp_ = false; // the backup of Resources is complete
   std::string logFailure_;         // the first log entry that could not be written
 };

@@ -29,7 +29,7 @@ for line in "" "update" "update --project OTHER --location $inst" "update --proj
             "frobnicate --project TAMBER --location $inst" "update --project TAMBER --location $inst --password secret" \
             "update --project TAMBER --location $inst --password=secret" \
             "update --project TAMBER --location $inst --passwd=secret" \
-            "online --project TAMBER --location $inst --yes" "update --project TAMBER --location $inst --language 7" \
+            "update --project TAMBER --location $inst --language 7" \
             "update --project TAMBER --location $inst --server-type MIDDLE"; do
   # shellcheck disable=SC2086
   "$console" $line </dev/null >/dev/null 2>>"$work/err.txt"
