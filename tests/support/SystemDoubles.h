@@ -18,6 +18,16 @@ inline os::Status Injected(const std::string& Call, const std::string& Path) {
   return os::Status(os::Error{Call, Path, 5, "Access is denied (injected)"});
 }
 
+// The file a copy is meant for: a durable copy writes "<Target>.$upd" beside
+// its target first and then renames it over the target, so a double that
+// fails "the copy to Target" looks at the name without that ending.
+inline std::string CopyTarget(const std::string& Path) {
+  const std::string ending = ".$upd";
+  return Path.size() > ending.size() && Path.compare(Path.size() - ending.size(), ending.size(), ending) == 0
+             ? Path.substr(0, Path.size() - ending.size())
+             : Path;
+}
+
 // What such a failure adds to a message: a line naming the call and path.
 inline std::string InjectedCause(const std::string& Call, const std::string& Path) {
   return "\r" + os::Describe(Injected(Call, Path).Failure());

@@ -221,7 +221,7 @@ private:
         if (sys.FileExists(rec.Value))
           if (const os::Status deleted = sys.FileDelete(rec.Value); !deleted)
             where.Add(os::WithCause(GetMsgText("uUpdate_RestoreFilesFromBackup_1", rec.Value), deleted));
-      } else if (const os::Status copied = CopyFileClearAttr(entry, rec.Value); !copied) {
+      } else if (const os::Status copied = CopyFileDurably(entry, rec.Value); !copied) {
         where.Add(os::WithCause(GetMsgText("uUpdate_RestoreFilesFromBackup_1", rec.Value), copied));
       }
     }
@@ -229,7 +229,7 @@ private:
     if (Has(r, TJournalStep::Grids)) {
       const std::string grids = Join(Join(root_, "Program"), "grids.ini"), saved = Join(Join(old, "Program"), "grids.ini");
       if (sys.FileExists(saved) && !sys.FileExists(grids))
-        if (const os::Status copied = CopyFileClearAttr(saved, grids); !copied)
+        if (const os::Status copied = CopyFileDurably(saved, grids); !copied)
           where.Add(os::WithCause(GetMsgText("uUpdate_RestoreFilesFromBackup_1", grids), copied));
     }
     // The run's new files and working copies are of no use any more; its

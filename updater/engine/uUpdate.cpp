@@ -100,7 +100,7 @@ void CopyTree(const std::string& SourceDir, const std::string& TargetDir, std::v
   for (const os::FolderEntry& e : entries) {
     if (e.Attributes & os::kAttrDirectory)
       CopyTree(source + e.Name, target + e.Name, skipped);
-    else if (const os::Status copied = CopyFileClearAttr(source + e.Name, target + e.Name); !copied)
+    else if (const os::Status copied = CopyFileDurably(source + e.Name, target + e.Name); !copied)
       skipped.push_back({source + e.Name, target + e.Name, copied});
   }
 }
@@ -157,12 +157,17 @@ os::Status CopyFileWithBackUp(const std::string& NewFile, const std::string& Tar
     if (const os::Status moved = sys.FileMove(TargetFile, TargetFile + "_"); !moved)
       throw EUpdateError(os::WithCause(GetMsgText("uUpdate_CopyFileWithBackUp_3", TargetFile), moved));
     sys.FileMove(TargetFile + "_", TargetFile);
-    if (const os::Status copied = CopyFileClearAttr(TargetFile, Join(BackupDir, encoded)); !copied)
+    if (const os::Status copied = CopyFileDurably(TargetFile, Join(BackupDir, encoded)); !copied)
       throw EUpdateError(os::WithCause(GetMsgText("uUpdate_CopyFileWithBackUp_4", TargetFile, BackupDir), copied));
   } else {
-    sys.WriteFile(Join(BackupDir, kDeletionMarker + encoded), std::string(), false);
+    // The mark that there was no file: without it the rollback would keep
+    // the new one.
+    const std::string marker = Join(BackupDir, kDeletionMarker + encoded);
+    os::Status marked = sys.WriteFile(marker, std::string(), false);
+    if (marked) marked = sys.FlushFolder(BackupDir);
+    if (!marked) throw EUpdateError(os::WithCause(GetMsgText("uUpdate_CopyFileWithBackUp_4", TargetFile, BackupDir), marked));
   }
-  return CopyFileClearAttr(NewFile, TargetFile);
+  return CopyFileDurably(NewFile, TargetFile);
 }
 
 std::vector<std::string> RestoreFilesFromBackup(const std::string& BackupDir) {
@@ -186,7 +191,7 @@ std::vector<std::string> RestoreFilesFromBackup(const std::string& BackupDir) {
         failed.push_back(os::WithCause(GetMsgText("uUpdate_RestoreFilesFromBackup_1", target), deleted));
       continue;
     }
-    if (const os::Status copied = CopyFileClearAttr(Join(BackupDir, e.Name), decoded); !copied)
+    if (const os::Status copied = CopyFileDurably(Join(BackupDir, e.Name), decoded); !copied)
       failed.push_back(os::WithCause(GetMsgText("uUpdate_RestoreFilesFromBackup_1", decoded), copied));
   }
   return failed;
@@ -208,7 +213,7 @@ void RestoreTree(const std::string& Written, const std::string& Backup, const st
       continue;
     }
     if (sys.FileExists(backup)) {
-      if (const os::Status copied = CopyFileClearAttr(backup, live); !copied)
+      if (const os::Status copied = CopyFileDurably(backup, live); !copied)
         failed.push_back(os::WithCause(GetMsgText("uUpdate_RestoreFilesFromBackup_1", live), copied));
       continue;
     }

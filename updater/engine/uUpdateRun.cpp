@@ -562,7 +562,7 @@ std::string TUpdateRun::RestoreClientFolders(bool CopiedBack) {
   if (!CopiedBack) {
     // Only the settings file was deleted from the live folders.
     if (os::Sys().FileExists(savedGrids) && !os::Sys().FileExists(grids))
-      if (const os::Status copied = CopyFileClearAttr(savedGrids, grids); !copied)
+      if (const os::Status copied = CopyFileDurably(savedGrids, grids); !copied)
         failed(os::WithCause(GetMsgText("uUpdate_RestoreFilesFromBackup_1", grids), copied));
     return lines;
   }

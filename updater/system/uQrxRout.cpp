@@ -154,6 +154,29 @@ os::Status CopyFileClearAttr(const std::string& Source, const std::string& Targe
   return os::Sys().FileCopy(Source, Target, false);
 }
 
+os::Status CopyFileDurably(const std::string& Source, const std::string& Target) {
+  os::Api& sys = os::Sys();
+  const std::string temporary = Target + ".$upd";
+  // What a run that died here left is of no use.
+  ClearProtection(temporary);
+  if (sys.FileExists(temporary)) sys.FileDelete(temporary);
+  os::Status done = sys.FileCopy(Source, temporary, true);
+  if (done) {
+    // A read-only copy is opened for writing to be flushed on Windows.
+    const std::uint32_t a = sys.FileAttributes(temporary);
+    const bool readOnly = a != os::kInvalidAttributes && (a & os::kAttrReadOnly);
+    if (readOnly) sys.WriteFileAttributes(temporary, a & ~os::kAttrReadOnly);
+    done = sys.FlushFile(temporary);
+    if (readOnly) sys.WriteFileAttributes(temporary, a);
+  }
+  if (done) done = sys.FileReplace(temporary, Target);
+  if (!done && sys.FileExists(temporary)) {
+    ClearProtection(temporary);
+    sys.FileDelete(temporary);
+  }
+  return done;
+}
+
 os::Status MoveFileClearAttr(const std::string& Source, const std::string& Target) {
   ClearProtection(Target);
   return os::Sys().FileMove(Source, Target);

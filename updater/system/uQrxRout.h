@@ -80,6 +80,14 @@ std::string GetSystemDir();
 // Source over it. The copy's outcome: true when it succeeded.
 os::Status CopyFileClearAttr(const std::string& Source, const std::string& Target);
 
+// Copies Source over Target so that a crash or a power cut at any moment
+// leaves Target whole, old or new, never cut short: the copy is written
+// under a temporary name beside Target ("<Target>.$upd"), put on the disk,
+// and renamed over Target, protected or not; the rename is on the disk when
+// the call returns. Target takes Source's attributes, as a copy does. A
+// failure leaves Target as it was.
+os::Status CopyFileDurably(const std::string& Source, const std::string& Target);
+
 // Clears the read-only and hidden bits of an existing Target, then moves
 // Source to Target, which is never replaced: an existing Target fails.
 os::Status MoveFileClearAttr(const std::string& Source, const std::string& Target);

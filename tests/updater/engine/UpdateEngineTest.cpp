@@ -72,7 +72,7 @@ public:
     return s == FailMove ? Injected("MoveFileW", s) : os::Api::FileMove(s, t);
   }
   os::Status FileCopy(const std::string& s, const std::string& t, bool f) override {
-    return FailCopyTo.count(t) ? Injected("CopyFileW", t) : os::Api::FileCopy(s, t, f);
+    return FailCopyTo.count(CopyTarget(t)) ? Injected("CopyFileW", CopyTarget(t)) : os::Api::FileCopy(s, t, f);
   }
   std::uint32_t DriveType(const std::string& r) override { return Drive != kAsk ? Drive : os::Api::DriveType(r); }
   bool DirectoryExists(const std::string& p) override { return AllFoldersExist || os::Api::DirectoryExists(p); }

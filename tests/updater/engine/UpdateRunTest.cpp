@@ -107,9 +107,9 @@ public:
     auto endsWith = [](const std::string& path, const std::string& end) {
       return !end.empty() && path.size() >= end.size() && path.compare(path.size() - end.size(), end.size(), end) == 0;
     };
-    if (endsWith(t, FailCopyTo) && (FailCopiesToTimes == 0 || failedCopiesTo_++ < FailCopiesToTimes))
-      return Injected("CopyFileW", t);
-    if (endsWith(s, FailCopyFrom)) return Injected("CopyFileW", t);
+    if (endsWith(CopyTarget(t), FailCopyTo) && (FailCopiesToTimes == 0 || failedCopiesTo_++ < FailCopiesToTimes))
+      return Injected("CopyFileW", CopyTarget(t));
+    if (endsWith(s, FailCopyFrom)) return Injected("CopyFileW", CopyTarget(t));
     return os::Api::FileCopy(s, t, f);
   }
   void ClearFaults() {

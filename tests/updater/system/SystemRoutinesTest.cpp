@@ -331,6 +331,49 @@ TEST(CopyFileClearAttr, ReplacesAProtectedTargetWhichTakesTheSourceAttributes) {
   EXPECT_EQ(ReadFileBytes(dst), "new contents");
 }
 
+// The copy is written beside the target, put on the disk and renamed over
+// it: the target is whole at every moment, and a failure anywhere leaves it
+// as it was, with nothing left beside it.
+TEST(CopyFileDurably, ReplacesTheTargetInOneStepOrNotAtAll) {
+  TempDir dir;
+  const std::string src = dir.File("new.dll"), dst = dir.File("old.dll"), temporary = dst + ".$upd";
+  WriteText(src, "new contents");
+  WriteText(dst, "old");
+  ASSERT_TRUE(os::Sys().WriteFileAttributes(dst, os::kAttrReadOnly));
+  WriteText(temporary, "left by a run that died"); // is of no use and goes
+  const std::uint32_t sourceAttrs = os::Sys().FileAttributes(src);
+
+  struct Sys : os::Api {
+    std::string Fail; // "flush" or "rename"
+    std::vector<std::string> Calls;
+    os::Status FlushFile(const std::string& p) override {
+      Calls.push_back("flush " + p);
+      return Fail == "flush" ? Injected("FlushFileBuffers", p) : os::Api::FlushFile(p);
+    }
+    os::Status FileReplace(const std::string& s, const std::string& t) override {
+      Calls.push_back("rename " + s + " " + t);
+      return Fail == "rename" ? Injected("MoveFileExW", t) : os::Api::FileReplace(s, t);
+    }
+  } sys;
+  os::ScopedApi use(sys);
+  for (const char* fail : {"flush", "rename"}) {
+    sys.Fail = fail;
+    EXPECT_FALSE(CopyFileDurably(src, dst)) << fail;
+    EXPECT_EQ(ReadFileBytes(dst), "old") << fail;
+    EXPECT_FALSE(os::Sys().FileExists(temporary)) << fail;
+  }
+  sys.Fail.clear();
+  sys.Calls.clear();
+  EXPECT_TRUE(CopyFileDurably(src, dst));
+  EXPECT_EQ(ReadFileBytes(dst), "new contents");
+  EXPECT_EQ(os::Sys().FileAttributes(dst), sourceAttrs);
+  EXPECT_FALSE(os::Sys().FileExists(temporary));
+  EXPECT_EQ(sys.Calls, (std::vector<std::string>{"flush " + temporary, "rename " + temporary + " " + dst}))
+      << "flushed before it is renamed";
+  EXPECT_FALSE(CopyFileDurably(dir.File("missing.dll"), dst));
+  EXPECT_EQ(ReadFileBytes(dst), "new contents");
+}
+
 TEST(MoveFileClearAttr, NeverReplacesAnExistingTarget) {
   TempDir dir;
   const std::string src = dir.File("a.fdb"), dst = dir.File("b.fdb");
