@@ -62,7 +62,10 @@ public:
       return;
     }
     const std::vector<TJournalRecord>& r = found_.Records;
-    const bool swapBegun = Has(r, TJournalStep::DbAside) || Has(r, TJournalStep::Done);
+    // The swap begins with the database's rename, or, without a server
+    // part, with the copy-back.
+    const bool swapBegun =
+        Has(r, TJournalStep::DbAside) || Has(r, TJournalStep::CopyBack) || Has(r, TJournalStep::Done);
     if (swapBegun && !Has(r, TJournalStep::Undo)) {
       Log(Msg("5"));
       Finish();
@@ -103,10 +106,17 @@ private:
     }
   }
 
-  bool ServerPart() const { return !settings_.ServParams.ServiceName.empty(); }
+  // Whether the run worked on the server part: the database, the server.
+  bool ServerPart() const {
+    const std::vector<TJournalRecord>& r = found_.Records;
+    return Has(r, TJournalStep::Shutdown) || Has(r, TJournalStep::ServerFile) || Has(r, TJournalStep::DbAside);
+  }
+  // Whether the server's service is known (the window and the console's
+  // update always know it; the console's mode commands when they are told).
+  bool ServiceKnown() const { return !settings_.ServParams.ServiceName.empty(); }
 
   void StopServer() {
-    if (!ServerPart()) return;
+    if (!ServerPart() || !ServiceKnown()) return;
     try {
       StopFBService(settings_.ServParams, false, host_);
     } catch (const std::exception& e) {
@@ -119,9 +129,11 @@ private:
   void BringOnline(TWhereThingsAre& Where) {
     if (!ServerPart() || !os::Sys().FileExists(live_)) return;
     try {
-      StartFBService(settings_.ServParams, false, host_);
+      if (ServiceKnown()) StartFBService(settings_.ServParams, false, host_);
       DatabaseOnline(db_);
     } catch (const std::exception& e) {
+      // The run may have died before its shutdown: a database online already.
+      if (std::string(e.what()).find("Target shutdown mode is invalid for database") != std::string::npos) return;
       Where.Add(GetMsgText("uUpdate_UpdateProgramm_50") + "\r\nOriginal Message: " + e.what());
     }
   }
@@ -191,8 +203,7 @@ private:
     const std::vector<TJournalRecord>& r = found_.Records;
     const std::string old = Join(tmp_, "Old"), wrk = Join(tmp_, "Wrk");
     TWhereThingsAre where;
-    const bool serverFiles = Has(r, TJournalStep::ServerFile);
-    if (serverFiles || Has(r, TJournalStep::DbAside)) StopServer();
+    StopServer();
     // The database: the one from before the run back under its name.
     if (const TJournalRecord* aside = Last(r, TJournalStep::DbAside); aside && sys.FileExists(aside->Value)) {
       const std::string updated = Join(Join(wrk, "DB_Data"), settings_.DBFileName);
@@ -241,7 +252,7 @@ private:
         Log(e.what());
       }
     }
-    if (Has(r, TJournalStep::Shutdown) || serverFiles || Has(r, TJournalStep::DbAside)) BringOnline(where);
+    BringOnline(where);
     if (!where.Empty()) Fail(where);
   }
 
