@@ -99,7 +99,19 @@ public:
   int FailCopiesToTimes = 0;     // only so many copies to FailCopyTo fail (0: every one)
   int FailStartsFrom = 0;        // the n-th start request (1-based) and later ones fail
   int Starts = 0;
-  void Sleep(std::uint32_t) override {}
+  // What the run did, in order: "sleep N", "stop", "start", "replace TARGET"
+  // for a file renamed over a server file.
+  std::vector<std::string> Events;
+  std::string ServerDir;
+  void Sleep(std::uint32_t ms) override { Events.push_back("sleep " + std::to_string(ms)); }
+  os::Status ServiceStopRequest(os::ServiceHandle h, os::ServiceStatus& s, bool& has) override {
+    Events.push_back("stop");
+    return os::Api::ServiceStopRequest(h, s, has);
+  }
+  os::Status FileReplace(const std::string& s, const std::string& t) override {
+    if (!ServerDir.empty() && t.rfind(ServerDir, 0) == 0) Events.push_back("replace " + t);
+    return os::Api::FileReplace(s, t);
+  }
   os::Status FileMove(const std::string& s, const std::string& t) override {
     return s == FailMoveFrom ? Injected("MoveFileW", s) : os::Api::FileMove(s, t);
   }
@@ -118,8 +130,10 @@ public:
     FailCopyFrom.clear();
     FailCopiesToTimes = failedCopiesTo_ = 0;
     FailStartsFrom = 0;
+    Events.clear();
   }
   os::Status ServiceStartRequest(os::ServiceHandle h) override {
+    Events.push_back("start");
     ++Starts;
     if (FailStartsFrom != 0 && Starts >= FailStartsFrom) return Injected("StartServiceW", "");
     return os::Api::ServiceStartRequest(h);
@@ -171,6 +185,7 @@ public:
     host.Values.ClientLibName = fbtest::ClientLib();
     host.Values.ConnectPrefix = "localhost/" + fbtest::Port() + ":";
     host.Values.ServParams = {server + "/", "SUPER", host.Values.ConnectPrefix, "FBSERVER.EXE", kService};
+    sys.ServerDir = server + "/";
     // The server's own folder with an older library and support file.
     Write(server + "/udf/QRX_UDF.dll", "old QRX_UDF");
     Write(server + "/bin/udf_trans_p$2_l$0.fpd", "old support file");
@@ -525,6 +540,16 @@ TEST_F(UpdateRunCases, EndingsOfWholeRuns) {
          EXPECT_FALSE(fs::exists(t.TmpDir() + "/Wrk"));
          EXPECT_TRUE(fs::exists(t.TmpDir() + "/Old/DB_Data/Tamber.fdb"));
          LiveDatabaseUnchanged(t.Db());
+         // A library the server has loaded cannot be replaced on Windows:
+         // the rollback stops the server before it restores the files.
+         const std::vector<std::string>& ev = t.sys.Events;
+         const auto restored =
+             std::find_if(ev.rbegin(), ev.rend(), [](const std::string& e) { return e.rfind("replace ", 0) == 0; });
+         ASSERT_NE(restored, ev.rend());
+         const auto service = std::find_if(restored, ev.rend(),
+                                           [](const std::string& e) { return e == "stop" || e == "start"; });
+         ASSERT_NE(service, ev.rend());
+         EXPECT_EQ(*service, "stop") << "the server runs while its files are restored";
        }},
       {"Firebird 3 refuses the parameter synchronisation on a UTF8 default collation", "TAMBER", true, true,
        [](UpdateRun& t) { t.ServerPart(*oldCollationDb); }, "error: ", false, true,
@@ -546,6 +571,8 @@ TEST_F(UpdateRun, ASwapThatCannotReplaceTheDatabaseIsAFailureAndRestoresTheServe
   EXPECT_EQ(Run(), "error: ");
   EXPECT_TRUE(host.HadErrors());
   EXPECT_EQ(Count(K("uUpdate_CopyFileWithBackUp_5")), 11u);
+  EXPECT_EQ(std::count(sys.Events.begin(), sys.Events.end(), "sleep " + std::to_string(kRenamePauseMs)), 10)
+      << "a pause between two attempts, a few seconds in all";
   EXPECT_TRUE(Has(GetMsgText("uUpdate_CopyFileWithBackUp_3", host.Values.ConnectPrefix + Db()) +
                   InjectedCause("MoveFileW", Db())))
       << "the last attempt's failure is named";
