@@ -179,6 +179,9 @@ using Library = Owned<LibraryKind>;
 struct ProcessEntry {
   std::uint32_t Id = 0;
   std::string ExeFile; // the executable's file name or full path
+  // The full path of the program file the process runs, as the system
+  // tells it; empty when it does not (a process the caller may not query).
+  std::string ImagePath;
 };
 
 // One entry of a folder listing ("." and ".." are left out).
@@ -256,8 +259,9 @@ public:
   virtual Status ServiceQuery(ServiceHandle service, ServiceStatus& status);
 
   //--- Processes -----------------------------------------------------------
-  // A snapshot of every process of the system; fails when the system offers
-  // no snapshot.
+  // A snapshot of every process of the system, each with the full path of
+  // its program where the system tells it; fails when the system offers no
+  // snapshot.
   virtual Status ProcessSnapshot(std::vector<ProcessEntry>& processes);
   // Terminates the process with ExitCode; fails when it cannot be opened for
   // termination or the termination fails.
