@@ -71,6 +71,10 @@ private:
 // success. The message of an error whose cause is an operating-system call.
 std::string WithCause(const std::string& Text, const Status& Why);
 
+// The refusal of Call to go through the link Path (a symbolic link,
+// junction or hard link) to another place.
+Status RefusedLink(const std::string& Call, const std::string& Path);
+
 // A local calendar date and wall-clock time, read from the system clock.
 struct LocalDateTime {
   int Year = 0;    // four digits
@@ -281,10 +285,21 @@ public:
   std::uint32_t WaitForExit(Process& process);
 
   //--- Files and folders ---------------------------------------------------
+  // The attributes of the entry Path; a link answers for what it points to,
+  // with kAttrReparsePoint added.
   virtual std::uint32_t FileAttributes(const std::string& path);
+  // Changes the attributes of the entry Path itself: a link's target is
+  // never changed through it.
   virtual Status WriteFileAttributes(const std::string& path, std::uint32_t attributes);
+  // Whether the entry Path (a trailing delimiter ignored) is a link to
+  // another place: a symbolic link, or on Windows any reparse point
+  // (symbolic link, junction, mount point). Not followed; false when there
+  // is no such entry.
+  virtual bool IsLink(const std::string& path);
   // Copies Source to Target, with its attributes; an existing Target is
-  // replaced unless FailIfExists. A read-only Target is never replaced.
+  // replaced unless FailIfExists. A read-only Target is never replaced, nor
+  // is a Target that is a link (symbolic link, junction, or a file with
+  // further hard links): nothing is written through a link planted there.
   virtual Status FileCopy(const std::string& source, const std::string& target, bool failIfExists);
   // Moves or renames a file or folder; an existing Target is never replaced.
   virtual Status FileMove(const std::string& source, const std::string& target);
@@ -315,6 +330,13 @@ public:
   // Creates the one folder Path; its parent must exist, and an existing
   // folder is a failure.
   virtual Status CreateFolder(const std::string& path);
+  // Creates the one folder Path as CreateFolder does, where only the running
+  // user and the administrators may enter it (on Windows also the system
+  // account, which services such as the database server run as; what is
+  // created in it inherits that): POSIX mode 0700, on Windows a protected
+  // access list. Any entry of that name fails, a link or a file too; a
+  // file system that keeps no access rights gets the folder as it allows.
+  virtual Status CreatePrivateFolder(const std::string& path);
 
   //--- Registry (read only, HKEY_LOCAL_MACHINE) ---------------------------
   virtual RegKeyState LocalMachineKey(const std::string& subKey);

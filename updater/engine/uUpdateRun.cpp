@@ -309,11 +309,13 @@ void TUpdateRun::CheckLocks() {
 
 // The temporary tree, the server payload and the backup and working copies.
 void TUpdateRun::PrepareTrees() {
+  Log(Msg("36"));
+  // The run's folder is new or the run stops: an entry of its name (a link
+  // planted there included) is neither removed nor used, and nothing below
+  // it is removed when this fails.
+  MyCreateRunDir(wf_.TmpDir);
   try {
-    Log(Msg("36"));
-    MyRemoveDir(wf_.TmpDir);
-    for (const std::string* dir : {&wf_.TmpDir, &wf_.NewDir, &wf_.OldDir, &wf_.OldDBDataDir, &wf_.WrkDir})
-      MyCreateDir(*dir);
+    for (const std::string* dir : {&wf_.NewDir, &wf_.OldDir, &wf_.OldDBDataDir, &wf_.WrkDir}) MyCreateDir(*dir);
     const std::string payload = Join(wf_.NewDir, "files.exe");
     ExtractFilesFromResource(payload, "");
     RunPayload(payload, "files", 1);
@@ -421,7 +423,8 @@ void TUpdateRun::ReplaceServerFiles() {
     Log("Выполняется копирование системных файлов Firebird-сервера");
     const std::string serverDir = WithDelim(settings_.ServParams.ServerDir);
     for (const auto& [source, target] : ServerFiles())
-      if (const os::Status copied = CopyFileWithBackUp(Join(wf_.NewDir, source), serverDir + target, wf_.OldOtherDir);
+      if (const os::Status copied =
+              CopyFileWithBackUp(Join(wf_.NewDir, source), serverDir + target, wf_.OldOtherDir, backupEntries_);
           !copied)
         throw EUpdateError(os::WithCause("Не удалось выполнить обновление файла: " + serverDir + target, copied));
     Log("Завершено копирование системных файлов Firebird-сервера");
@@ -560,10 +563,11 @@ void TUpdateRun::FinalSwap() {
 
 //--- The rollback ----------------------------------------------------------------------
 
+// Only what this run backed up: an entry that appeared in the backup folder
+// otherwise is not restored.
 std::string TUpdateRun::RestoreServerFiles() {
-  if (!os::Sys().DirectoryExists(wf_.OldOtherDir)) return {};
   std::string lines;
-  for (const std::string& failed : RestoreFilesFromBackup(wf_.OldOtherDir)) lines += failed + "\r\n";
+  for (const std::string& failed : RestoreFilesFromBackup(wf_.OldOtherDir, backupEntries_)) lines += failed + "\r\n";
   return lines;
 }
 
