@@ -166,3 +166,5 @@ std::string ReadFileBytes(const std::string& Path);
 // side). False when no link could be made. Under Wine a link to a folder
 // shows as a reparse point; a link to a file shows as the file itself.
 bool MakeLink(const std::string& Target, const std::string& Link);
+// Removes a link MakeLink made, the link itself.
+void RemoveLink(const std::string& Link);

@@ -38,13 +38,15 @@ std::string WithoutDelim(std::string path) {
 }
 
 // The bytes of every file below Dir (what a listing shows; a folder that
-// cannot be listed counts as empty).
+// cannot be listed counts as empty). A link is not followed: the copies
+// skip it, and a link to a folder above it would never end.
 std::uint64_t TreeBytes(const std::string& Dir) {
   std::vector<os::FolderEntry> entries;
   os::Sys().FolderList(Dir, "*", entries);
   std::uint64_t bytes = 0;
   for (const os::FolderEntry& e : entries)
-    bytes += (e.Attributes & os::kAttrDirectory) ? TreeBytes(Join(Dir, e.Name)) : e.Size;
+    if (!(e.Attributes & os::kAttrReparsePoint))
+      bytes += (e.Attributes & os::kAttrDirectory) ? TreeBytes(Join(Dir, e.Name)) : e.Size;
   return bytes;
 }
 

@@ -295,7 +295,9 @@ TEST_F(Engine, MyCopyDirNeverGoesThroughALink) {
   if (fileLinks) expected.insert(At({"src", "secret.txt"}));
   EXPECT_EQ(names, expected);
   EXPECT_FALSE(Exists(At({"dst", "linked"})));
-  EXPECT_FALSE(Exists(At({"dst", "secret.txt"})));
+  if (fileLinks) {
+    EXPECT_FALSE(Exists(At({"dst", "secret.txt"})));
+  }
   EXPECT_EQ(ReadFileBytes(At({"dst", "sub", "b.txt"})), "new b");
   EXPECT_NE(ErrorOf([&] { MyCopyDirComplete(At({"src"}), At({"dst"})); }).find(At({"src", "linked"})), std::string::npos);
 
@@ -310,8 +312,8 @@ TEST_F(Engine, MyCopyDirNeverGoesThroughALink) {
   Write(At({"victim.txt"}), "precious");
   fs::create_directories(fs::u8path(At({"live2"})));
   fs::create_hard_link(fs::u8path(At({"victim.txt"})), fs::u8path(At({"live2", "a.txt"})));
-  fs::remove(fs::u8path(At({"src", "linked"})));
-  if (fileLinks) fs::remove(fs::u8path(At({"src", "secret.txt"})));
+  RemoveLink(At({"src", "linked"}));
+  RemoveLink(At({"src", "secret.txt"}));
   skipped = MyCopyDir(At({"src"}), At({"live2"}));
   ASSERT_EQ(skipped.size(), 1u);
   EXPECT_EQ(skipped[0].Target, At({"live2", "a.txt"}));

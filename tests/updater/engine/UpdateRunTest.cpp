@@ -498,6 +498,15 @@ TEST_F(UpdateRunCases, EndingsOfWholeRuns) {
          EXPECT_FALSE(fs::exists(t.TmpDir() + "/New"));
          LiveDatabaseUnchanged(t.Db());
        }},
+      {"a link in the program folder is named and not followed, not even around in a circle", "TAMBER", true, true,
+       [](UpdateRun& t) { fs::create_directory_symlink(t.root, t.root + "/Program/loop"); },
+       "error: " + UpTo(GetMsgText("uUpdate_CopyFileWithBackUp_4", "{ROOT}/Program/loop", "{X}"), "{X}"), true, false,
+       {"38", "48", "49"}, {"39"},
+       [](UpdateRun& t) {
+         EXPECT_FALSE(fs::exists(t.TmpDir() + "/Old/Program/loop"));
+         EXPECT_EQ(ReadAll(t.root + "/Program/Tamber.exe"), "old client");
+         LiveDatabaseUnchanged(t.Db());
+       }},
       {"a file the copy back cannot write once: the swap undoes itself, everything as before", "TAMBER", true, true,
        [](UpdateRun& t) {
          t.sys.FailCopyTo = "TAMBER_RU/Program/Reports/r1.mht";
