@@ -330,6 +330,10 @@ public:
   // Creates the one folder Path; its parent must exist, and an existing
   // folder is a failure.
   virtual Status CreateFolder(const std::string& path);
+  // Whether others than the file's owner, the system and the administrators
+  // may read it (POSIX: read permission for the group or the others; on
+  // Windows an access list that lets anybody else read, or none at all).
+  virtual Status ReadableByOthers(const std::string& path, bool& readable);
   // Creates the one folder Path as CreateFolder does, where only the running
   // user and the administrators may enter it (on Windows also the system
   // account, which services such as the database server run as; what is
@@ -436,6 +440,13 @@ void PumpWindowMessages();
 std::vector<std::string> CommandLineArguments(int Argc, char** Argv);
 // Whether standard input is a terminal a person can answer at.
 bool StandardInputIsTerminal();
+
+// Reads the environment variable Name into Value and removes it from the
+// process's environment (the C runtime's copy and the system's), so that no
+// program started afterwards inherits it; where the system goes on showing
+// the environment the process was started with (Linux: /proc/PID/environ),
+// the value's bytes there are overwritten. False when it was not set.
+bool TakeEnvironmentVariable(const std::string& Name, std::string& Value);
 // Lets the console show UTF-8 output as it stands.
 void UseUtf8Console();
 
