@@ -157,7 +157,11 @@ public:
     if (!process_.hProcess) return;
     if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
       if (window_) PostMessageW(window_, WM_CLOSE, 0, 0);
-      if (WaitForSingleObject(process_.hProcess, 10000) == WAIT_TIMEOUT) TerminateProcess(process_.hProcess, 1);
+      if (WaitForSingleObject(process_.hProcess, 10000) == WAIT_TIMEOUT) {
+        TerminateProcess(process_.hProcess, 1);
+        // Gone for sure: the next test starts a copy of its own.
+        WaitForSingleObject(process_.hProcess, 10000);
+      }
     }
     CloseHandle(process_.hProcess);
     CloseHandle(process_.hThread);
@@ -202,6 +206,35 @@ public:
     WaitFor([&] { return (found = VisibleWindow(L"#32770")) != nullptr; }, Milliseconds);
     return found;
   }
+  // Every visible box of the program.
+  std::vector<HWND> Boxes() {
+    std::vector<HWND> found;
+    HWND w = nullptr;
+    while ((w = FindWindowExW(nullptr, w, L"#32770", nullptr))) {
+      DWORD pid = 0;
+      GetWindowThreadProcessId(w, &pid);
+      if (pid == process_.dwProcessId && IsWindowVisible(w)) found.push_back(w);
+    }
+    return found;
+  }
+  // The texts of the visible boxes, for a failure message.
+  std::string BoxTexts() {
+    std::string texts = "the program's boxes:";
+    for (HWND box : Boxes()) texts += "\n" + BoxText(box);
+    return texts;
+  }
+  // The program's visible box saying Text, or nullptr after Milliseconds.
+  HWND BoxSaying(const std::string& Text, DWORD Milliseconds = 30000) {
+    HWND found = nullptr;
+    WaitFor(
+        [&] {
+          for (HWND box : Boxes())
+            if (WithCrLf(BoxText(box)) == WithCrLf(Text)) found = box;
+          return found != nullptr;
+        },
+        Milliseconds);
+    return found;
+  }
   // The message of a box (its static text has the id 0xFFFF).
   static std::string BoxText(HWND Box) { return TextOf(GetDlgItem(Box, 0xFFFF)); }
   // Presses a button of the box (IDOK, IDYES, IDNO) and waits until it is gone.
@@ -221,6 +254,30 @@ public:
   }
 
   bool Exited(DWORD Milliseconds) { return WaitForSingleObject(process_.hProcess, Milliseconds) == WAIT_OBJECT_0; }
+  DWORD ExitCode() {
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(process_.hProcess, &code);
+    return code;
+  }
+
+  // The keyboard: the control with the focus on the program's thread, the
+  // focus put on a control as the dialog manager puts it, and keys posted
+  // as the system posts them to the focus.
+  HWND Focus() {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(process_.dwThreadId, &info) ? info.hwndFocus : nullptr;
+  }
+  void FocusOn(int Id) { SendMessageW(Window(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Control(Id)), TRUE); }
+  static void Key(HWND Target, WPARAM Key) {
+    PostMessageW(Target, WM_KEYDOWN, Key, 1);
+    // A key is held for a moment: a push button takes the mouse capture on
+    // Space down, and Wine needs a moment for that before it can release it.
+    Sleep(200);
+    PostMessageW(Target, WM_KEYUP, Key, 1 | (1u << 30) | (1u << 31));
+  }
+  // Alt with Letter, as TranslateMessage gives it to the focus.
+  static void AltKey(HWND Target, wchar_t Letter) { PostMessageW(Target, WM_SYSCHAR, Letter, 1 | (1u << 29)); }
 
   // The run log files the program wrote beside itself.
   std::vector<fs::path> LogFiles() const {
@@ -508,6 +565,89 @@ TEST_F(WindowTest, TheCaptionAndTheControlsStartInTheLanguageOfTheSystem) {
     EXPECT_EQ(updater.Text(id), texts_.Caption(name, texts_.StartLanguage())) << name;
 }
 
+//--- Closing and the keyboard -------------------------------------------------------------
+
+TEST_F(WindowTest, ExitClosingAndEscEndTheProgram) {
+  const struct {
+    const char* Way;
+    std::function<void(Updater&)> Close;
+  } ways[] = {
+      {"Exit", [](Updater& u) { u.Command(IDC_CANCEL_BTN); }},
+      {"the close box", [](Updater& u) { PostMessageW(u.Window(), WM_SYSCOMMAND, SC_CLOSE, 0); }},
+      {"WM_CLOSE", [](Updater& u) { PostMessageW(u.Window(), WM_CLOSE, 0, 0); }},
+      {"Esc in the password box",
+       [](Updater& u) {
+         u.FocusOn(IDC_E_PASSWORD);
+         Updater::Key(u.Control(IDC_E_PASSWORD), VK_ESCAPE);
+       }},
+      // A multi-line box closes its parent on Esc: that must be the window,
+      // not the group around the log pane.
+      {"Esc in the log pane",
+       [](Updater& u) {
+         u.FocusOn(IDC_M_LOG);
+         WaitFor([&] { return u.Focus() == u.Control(IDC_M_LOG); });
+         Updater::Key(u.Control(IDC_M_LOG), VK_ESCAPE);
+       }},
+  };
+  for (const auto& way : ways) {
+    SCOPED_TRACE(way.Way);
+    Updater updater(program_);
+    ASSERT_NE(updater.Window(), nullptr);
+    way.Close(updater);
+    EXPECT_TRUE(updater.Exited(10000));
+    EXPECT_EQ(updater.ExitCode(), 0u);
+  }
+}
+
+TEST_F(WindowTest, TabAltShortcutsEnterAndEscReachTheControlsInsideTheGroups) {
+  Updater updater(program_, ProfileEnv());
+  ASSERT_NE(updater.Window(), nullptr);
+  const int language = texts_.StartLanguage();
+
+  // Alt with the underlined letter of Start presses it: without a project,
+  // that is the warning.
+  const std::string start = texts_.Caption("OKBtn", language);
+  const std::wstring letter = Widen(start.substr(start.find('&') + 1)).substr(0, 1);
+  updater.FocusOn(IDC_E_PASSWORD);
+  Updater::AltKey(updater.Control(IDC_E_PASSWORD), letter[0]);
+  HWND box = updater.BoxSaying(GetMsgText("uMain_OkBtn_1"));
+  ASSERT_NE(box, nullptr) << "Alt+" << Narrow(letter) << " did not press Start";
+  Updater::Answer(box, IDOK);
+  // The focus comes back to where it was when the box opened: on Start,
+  // which took it as it was pressed.
+  EXPECT_TRUE(WaitFor([&] { return updater.Focus() == updater.Control(IDC_OK_BTN); }));
+
+  // Tab goes through every control that takes the focus, into the groups
+  // and the panel and round again.
+  updater.Command(IDM_PROJECT_TAMBER);
+  ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(updater.Control(IDC_E_PROGRAM_LOCATION)) != FALSE; }));
+  updater.FocusOn(IDC_E_PROGRAM_LOCATION);
+  for (int next : {IDC_BB_PROGRAM_LOCATION, IDC_E_PASSWORD, IDC_M_LOG, IDC_OK_BTN, IDC_CANCEL_BTN,
+                   IDC_E_PROGRAM_LOCATION}) {
+    SCOPED_TRACE(next - IDC_MAIN_BASE);
+    HWND from = updater.Focus();
+    Updater::Key(from, VK_TAB);
+    EXPECT_TRUE(WaitFor([&] { return updater.Focus() == updater.Control(next); }, 5000));
+  }
+
+  // Enter in a box presses Start, the default button.
+  updater.FocusOn(IDC_E_PASSWORD);
+  Updater::Key(updater.Control(IDC_E_PASSWORD), VK_RETURN);
+  // There is no installation at the location: the run says so.
+  box = updater.Box(10000);
+  ASSERT_NE(box, nullptr) << "Enter did not press Start";
+  EXPECT_NE(updater.Text(IDC_M_LOG).find(GetMsgText("uUpdate_UpdateInit_1")), std::string::npos)
+      << updater.Text(IDC_M_LOG);
+  Updater::Answer(box, IDOK);
+  ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(updater.Control(IDC_P_BTN)) && updater.Boxes().empty(); }));
+
+  // Enter on a push button with the focus presses that one: Exit.
+  updater.FocusOn(IDC_CANCEL_BTN);
+  ASSERT_TRUE(WaitFor([&] { return updater.Focus() == updater.Control(IDC_CANCEL_BTN); }));
+  Updater::Key(updater.Control(IDC_CANCEL_BTN), VK_RETURN);
+  EXPECT_TRUE(updater.Exited(10000));
+}
+
 //--- Projects ------------------------------------------------------------------------------
 
 TEST_F(WindowTest, EachProjectEntryFillsTheLocationPasswordAndCaptionAndEnablesTheLocation) {
@@ -693,6 +833,154 @@ bool StopPrograms(const wchar_t* ExeName) {
     found = process.Valid() && TerminateProcess(process.Get(), 1);
   }
   return found;
+}
+
+// Suspends or resumes every thread of the running programs named ExeName;
+// how many programs there were. A suspended payload program keeps the run
+// waiting for it as long as the test needs.
+int SuspendPrograms(const wchar_t* ExeName, bool Suspend) {
+  std::vector<DWORD> ids;
+  os::win::ScopedHandle processes(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(processes.Get(), &entry); more; more = Process32NextW(processes.Get(), &entry))
+    if (_wcsicmp(entry.szExeFile, ExeName) == 0) ids.push_back(entry.th32ProcessID);
+  if (ids.empty()) return 0;
+  os::win::ScopedHandle threads(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  THREADENTRY32 thread{};
+  thread.dwSize = sizeof thread;
+  for (BOOL more = Thread32First(threads.Get(), &thread); more; more = Thread32Next(threads.Get(), &thread)) {
+    if (std::find(ids.begin(), ids.end(), thread.th32OwnerProcessID) == ids.end()) continue;
+    os::win::ScopedHandle h(OpenThread(THREAD_SUSPEND_RESUME, FALSE, thread.th32ThreadID));
+    if (!h.Valid()) continue;
+    if (Suspend) SuspendThread(h.Get());
+    else ResumeThread(h.Get());
+  }
+  return static_cast<int>(ids.size());
+}
+
+// Sends the window a message every 200 ms for Milliseconds; how many of them
+// it left unanswered for longer than Limit. The limit is generous: a window
+// that processes no messages during a wait leaves them unanswered for the
+// whole wait.
+int SlowAnswers(HWND Window, DWORD Milliseconds, DWORD Limit) {
+  int slow = 0;
+  const DWORD start = GetTickCount();
+  do {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(Window, WM_NULL, 0, 0, SMTO_NORMAL, Limit, &result)) ++slow;
+    Sleep(200);
+  } while (GetTickCount() - start < Milliseconds);
+  return slow;
+}
+
+TEST_F(ClientOnlyUpdate, WhileARunAsksStartProjectServiceAndTheFolderChooserAreRefused) {
+  Updater updater(program_, ProfileEnv());
+  ASSERT_NE(updater.Window(), nullptr);
+  // A second copy starts in the language of the system.
+  const std::string secondCopy = GetMsgText("uMain_SingleCopy_1");
+  // Russian first: leaving it shows no warning about empty texts.
+  ASSERT_TRUE(SwitchLanguage(updater, Russian_Language));
+  texts_.SetLanguage(Russian_Language);
+  updater.Command(IDM_PROJECT_TAMBER);
+  ASSERT_TRUE(WaitFor([&] { return !updater.Text(IDC_E_PROGRAM_LOCATION).empty(); }));
+  const std::string caption = TextOf(updater.Window());
+
+  // Start from the keyboard: Space on the button with the focus.
+  updater.FocusOn(IDC_OK_BTN);
+  ASSERT_TRUE(WaitFor([&] { return updater.Focus() == updater.Control(IDC_OK_BTN); }));
+  Updater::Key(updater.Control(IDC_OK_BTN), VK_SPACE);
+  const std::string question =
+      GetMsgText("uUpdate_UpdateProgramm_05", Location(), GetMsgText("uUpdate_UpdateProgramm_02"), "TAMBER");
+  HWND box = updater.BoxSaying(question);
+  ASSERT_NE(box, nullptr) << updater.BoxTexts();
+
+  // While the question waits for an answer, the commands that could start
+  // a second run or change what this one reads come to nothing, whoever
+  // sends them: the menu, the buttons, Space on Start.
+  for (int command : {IDM_PROJECT_ZAVUDAVADA, IDM_PROJECT_TAMBER_MINI, IDM_OPERATIONS_ONLINE, IDM_OPERATIONS_SHUTDOWN,
+                      IDM_OPERATIONS_STOP, IDC_BB_PROGRAM_LOCATION, IDC_OK_BTN})
+    updater.Command(command);
+  Updater::Key(updater.Control(IDC_OK_BTN), VK_SPACE);
+  Sleep(1500);
+  EXPECT_EQ(updater.Boxes(), std::vector<HWND>{box}) << "a second box";
+  EXPECT_EQ(TextOf(updater.Window()), caption);
+  EXPECT_EQ(updater.Text(IDC_E_PROGRAM_LOCATION), Location());
+  EXPECT_NE(updater.Focus(), updater.Control(IDC_OK_BTN));
+
+  // Ending the Windows session waits for the run.
+  DWORD_PTR endSession = TRUE;
+  ASSERT_TRUE(SendMessageTimeoutW(updater.Window(), WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 10000, &endSession));
+  EXPECT_EQ(endSession, static_cast<DWORD_PTR>(FALSE));
+
+  // A second copy of the program says that one is running, and ends.
+  {
+    Updater second(fs::u8path(dir_.Path()) / "second");
+    HWND refusal = second.BoxSaying(secondCopy);
+    ASSERT_NE(refusal, nullptr);
+    Updater::Answer(refusal, IDOK);
+    EXPECT_TRUE(second.Exited(10000));
+    EXPECT_EQ(second.ExitCode(), 2u);
+    EXPECT_FALSE(fs::exists(fs::u8path(dir_.Path()) / "second" / "Logs")) << "the second copy wrote its log";
+  }
+
+  // Help and the language menu stay usable.
+  updater.Command(IDM_LANGUAGE_BASE + English_Language);
+  EXPECT_TRUE(WaitFor([&] { return updater.Text(IDC_OK_BTN) == texts_.Caption("OKBtn", English_Language); }));
+  texts_.SetLanguage(English_Language);
+  updater.Command(IDM_HELP);
+  HWND viewer = nullptr;
+  EXPECT_TRUE(WaitFor([&] { return (viewer = FindWindowW(L"HH Parent", nullptr)) != nullptr; }));
+  if (viewer) PostMessageW(viewer, WM_CLOSE, 0, 0);
+
+  // The run goes on as answered, and afterwards everything works again.
+  Updater::Answer(box, IDNO);
+  ASSERT_TRUE(WaitFor([&] { return updater.Text(IDC_M_CAPTIONS) == WithCrLf(GetMsgText("uMain_Finished_4")); }))
+      << updater.Text(IDC_M_CAPTIONS) << "\n" << updater.BoxTexts();
+  EXPECT_TRUE(WaitFor([&] { return updater.Focus() == updater.Control(IDC_OK_BTN); })) << "the focus is not back";
+  ASSERT_TRUE(SendMessageTimeoutW(updater.Window(), WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 10000, &endSession));
+  EXPECT_EQ(endSession, static_cast<DWORD_PTR>(TRUE));
+  updater.Command(IDM_PROJECT_ZAVUDAVADA);
+  EXPECT_TRUE(WaitFor([&] { return TextOf(updater.Window()) != caption; }));
+}
+
+TEST_F(ClientOnlyUpdate, WhileThePayloadProgramRunsTheWindowAnswersAndCannotBeClosed) {
+  Updater updater(program_, ProfileEnv());
+  ASSERT_NE(updater.Window(), nullptr);
+  HWND question = StartTamber(updater);
+  ASSERT_NE(question, nullptr);
+  Updater::Answer(question, IDYES);
+  int held = 0;
+  const DWORD start = GetTickCount();
+  while (!held && GetTickCount() - start < 180000) {
+    held = SuspendPrograms(L"files_g.exe", true);
+    if (!held && IsWindowEnabled(updater.Control(IDC_P_BTN))) break; // the run has ended
+    Sleep(1);
+  }
+  ASSERT_EQ(held, 1) << "the client payload program was not seen running\n" << updater.Text(IDC_M_LOG);
+  struct Resume {
+    ~Resume() { SuspendPrograms(L"files_g.exe", false); }
+  } resume;
+
+  // Longer than the five seconds after which the system takes a window
+  // that processes no messages for hung.
+  EXPECT_EQ(SlowAnswers(updater.Window(), 6000, 3000), 0);
+  EXPECT_FALSE(IsHungAppWindow(updater.Window()));
+  EXPECT_FALSE(IsWindowEnabled(updater.Control(IDC_P_BTN)));
+  EXPECT_NE(updater.Focus(), updater.Control(IDC_OK_BTN));
+
+  // Closing the window is refused with a notice, and the run goes on under it.
+  PostMessageW(updater.Window(), WM_CLOSE, 0, 0);
+  HWND notice = updater.BoxSaying(GetMsgText("uMain_FormCloseQuery_1"));
+  ASSERT_NE(notice, nullptr);
+  EXPECT_EQ(SlowAnswers(updater.Window(), 1000, 3000), 0);
+  SuspendPrograms(L"files_g.exe", false);
+  ASSERT_TRUE(WaitFor([&] { return updater.Text(IDC_M_CAPTIONS) == WithCrLf(GetMsgText("uMain_Finished_1")); }, 120000))
+      << updater.Text(IDC_M_CAPTIONS) << "\n" << updater.Text(IDC_M_LOG);
+  // The notice goes with the run; the window stays with the outcome.
+  EXPECT_TRUE(WaitFor([&] { return !IsWindow(notice); }));
+  EXPECT_FALSE(updater.Exited(1000));
+  EXPECT_TRUE(ReadFile(root_ / "Program" / "Tamber.exe") == ReadFile(fs::u8path(NEW_TAMBER_EXE)));
 }
 
 TEST_F(ClientOnlyUpdate, AFailedMainStageIsRolledBackAndEndsWithErrorsWithoutABox) {
@@ -969,11 +1257,20 @@ TEST_F(MakerServerService, TheServiceMenuStartsAndStopsTheServerFoundAtStartUp) 
   for (const auto& c : commands) {
     SCOPED_TRACE(c.Message);
     updater.Command(c.Command);
-    HWND box = updater.Box(180000);
+    // Start is refused while the command goes: without a project it would
+    // say so in a box of its own.
+    updater.Command(IDC_OK_BTN);
+    // The window answers all through the command's waits.
+    int slow = 0;
+    HWND box = nullptr;
+    const DWORD start = GetTickCount();
+    while (!(box = updater.Box(0)) && GetTickCount() - start < 180000) slow += SlowAnswers(updater.Window(), 1000, 3000);
+    EXPECT_EQ(slow, 0);
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(Updater::BoxText(box), c.Message);
     EXPECT_EQ(State(), c.State);
     Updater::Answer(box, IDOK);
+    EXPECT_EQ(updater.Box(1000), nullptr) << "a box after the command";
   }
 }
 
