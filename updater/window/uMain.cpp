@@ -11,6 +11,7 @@
 #include "uMainIds.h"
 #include "uMainText.h"
 #include "uMainWaits.h"
+#include "uProgramFiles.h"
 #include "uUpdate.h"
 #include "UpdaterResourceIds.h"
 
@@ -129,7 +130,7 @@ void TfrmMain::FormCreate() {
   LoadPictures();
 
   // The files the program and the engine need beside the program; existing
-  // ones are never overwritten.
+  // ones are never overwritten, missing ones are written whole.
   WriteMissingFile(programDir_, "help.chm", "HELP", "help");
   WriteMissingFile(programDir_, "fbclient.dll", "DLL", "fbclient");
   WriteMissingFile(programDir_, "sqlscript.dll", "DLL", "sqlscript");
@@ -139,17 +140,6 @@ void TfrmMain::FormCreate() {
   log_.Create(programDir_);
 
   ReadServerDescription();
-}
-
-void TfrmMain::WriteMissingFile(const std::string& Dir, const char* FileName, const char* Type, const char* Name) {
-  os::Api& sys = os::Sys();
-  const std::string path = os::path::Join(Dir, FileName);
-  if (sys.FileExists(path)) return;
-  std::string_view data;
-  if (os::Status read = sys.ProgramResource(Type, Name, data); !read)
-    throw std::runtime_error("Не удалось прочитать ресурс " + std::string(Name) + " программы: " + read.Failure().Text);
-  if (os::Status written = sys.WriteFile(path, std::string(data), false); !written)
-    throw std::runtime_error("Не удалось записать файл " + path + ": " + written.Failure().Text);
 }
 
 void TfrmMain::ReadServerDescription() {

@@ -95,7 +95,6 @@ private:
 
   void FormCreate();
   void ReadServerDescription();
-  void WriteMissingFile(const std::string& Dir, const char* FileName, const char* Type, const char* Name);
 
   void ProjectClick(const char* Code);
   void LanguageClick(int Language);

@@ -20,6 +20,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -112,7 +113,15 @@ std::string WithCrLf(const std::string& Text) {
   return out;
 }
 
-std::string ReadFile(const fs::path& Path) { return ReadFileBytes(Path.string()); }
+// The whole content of a file, or "<missing>"; the path is opened as it is,
+// whatever letters it holds.
+std::string ReadFile(const fs::path& Path) {
+  std::ifstream f(Path, std::ios::binary);
+  if (!f) return "<missing>";
+  std::ostringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
 void WriteFile(const fs::path& Path, const std::string& Data) {
   fs::create_directories(Path.parent_path());
   std::ofstream(Path, std::ios::binary) << Data;
@@ -427,6 +436,53 @@ TEST_F(WindowTest, AFileThatCannotBeWrittenIsShownAndTheRestOfTheStartUpIsSkippe
   EXPECT_TRUE(updater.LogFiles().empty());
 }
 
+TEST_F(WindowTest, ALogFolderThatCannotBeCreatedIsShownWithTheFileItWasToHold) {
+  // A file where the log folder should be.
+  WriteFile(program_ / "Logs", "not a folder");
+  Updater updater(program_);
+  HWND box = updater.Box();
+  ASSERT_NE(box, nullptr);
+  const std::string text = Updater::BoxText(box);
+  const std::string logs = (program_ / "Logs").string() + "\\";
+  // The failed creation and the error hook's own failed entry both name
+  // the file.
+  const size_t created = text.find("the log file " + logs);
+  ASSERT_NE(created, std::string::npos) << text;
+  EXPECT_NE(text.find("the log file " + logs, created + 1), std::string::npos) << text;
+  EXPECT_EQ(text.find("file  "), std::string::npos) << text;
+  Updater::Answer(box, IDOK);
+  HWND window = updater.Window();
+  ASSERT_NE(window, nullptr) << "the window did not open after the error";
+  EXPECT_EQ(TextOf(window), GetMsgText("uMain_FormCreate_1"));
+  EXPECT_TRUE(fs::is_regular_file(program_ / "Logs"));
+}
+
+TEST_F(WindowTest, ACyrillicProgramFolderAndProfileFolderCarryAClientUpdateThrough) {
+  const fs::path program = fs::u8path(dir_.Path()) / fs::u8path("Программа обновления");
+  const fs::path profile = fs::u8path(dir_.Path()) / fs::u8path("Общие данные");
+  const fs::path root = profile / "NorvelSoft" / "TAMBER_RU";
+  WriteFile(root / "Program" / "Tamber.exe", "the old Tamber.exe");
+  WriteFile(root / "Resources" / "Logo.bmp", "the old logo");
+  Updater updater(program, {{L"ALLUSERSPROFILE", profile.wstring()}});
+  ASSERT_NE(updater.Window(), nullptr);
+  for (const char* name : kWrittenFiles) EXPECT_TRUE(fs::exists(program / name)) << name;
+  ASSERT_EQ(updater.LogFiles().size(), 1u);
+
+  updater.Command(IDM_PROJECT_TAMBER);
+  ASSERT_TRUE(WaitFor([&] { return updater.Text(IDC_E_PROGRAM_LOCATION) == root.string(); }))
+      << updater.Text(IDC_E_PROGRAM_LOCATION);
+  updater.Command(IDC_OK_BTN);
+  HWND question = updater.Box();
+  ASSERT_NE(question, nullptr);
+  Updater::Answer(question, IDYES);
+  ASSERT_TRUE(WaitFor([&] { return updater.Text(IDC_M_CAPTIONS) == WithCrLf(GetMsgText("uMain_Finished_1")); }, 120000))
+      << updater.Text(IDC_M_CAPTIONS) << "\n" << updater.Text(IDC_M_LOG) << "\n" << updater.BoxTexts();
+  EXPECT_TRUE(ReadFile(root / "Program" / "Tamber.exe") == ReadFile(fs::u8path(NEW_TAMBER_EXE)))
+      << updater.Text(IDC_M_LOG);
+  // The log file names the installation as it is spelled.
+  EXPECT_NE(ReadFile(updater.LogFiles().at(0)).find(root.string()), std::string::npos);
+}
+
 //--- Layout ------------------------------------------------------------------------------
 
 struct ControlLayout {
@@ -675,6 +731,19 @@ TEST_F(WindowTest, EachProjectEntryFillsTheLocationPasswordAndCaptionAndEnablesT
     EXPECT_TRUE(IsWindowEnabled(updater.Control(IDC_E_PROGRAM_LOCATION)));
     EXPECT_TRUE(IsWindowEnabled(updater.Control(IDC_BB_PROGRAM_LOCATION)));
   }
+}
+
+TEST_F(WindowTest, AfterALanguageSwitchTheProjectEntryGivesTheProjectCaptionAgain) {
+  Updater updater(program_, ProfileEnv());
+  ASSERT_NE(updater.Window(), nullptr);
+  const std::string tamber = "Updater ПО КЛУР ГК \"Норвел\": обновление проекта Tamber";
+  updater.Command(IDM_PROJECT_TAMBER);
+  ASSERT_TRUE(WaitFor([&] { return TextOf(updater.Window()) == tamber; }));
+  const int other = texts_.StartLanguage() == Russian_Language ? English_Language : Russian_Language;
+  ASSERT_TRUE(SwitchLanguage(updater, other));
+  EXPECT_EQ(TextOf(updater.Window()), "Updater");
+  updater.Command(IDM_PROJECT_TAMBER);
+  EXPECT_TRUE(WaitFor([&] { return TextOf(updater.Window()) == tamber; })) << TextOf(updater.Window());
 }
 
 TEST_F(WindowTest, StartWithoutAProjectShowsOnlyTheWarning) {
