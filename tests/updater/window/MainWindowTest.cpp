@@ -127,6 +127,42 @@ void WriteFile(const fs::path& Path, const std::string& Data) {
   std::ofstream(Path, std::ios::binary) << Data;
 }
 
+//--- The system's DPI ------------------------------------------------------------------
+
+// The DPI the program starts with in this run: WINDOW_TEST_DPI (the runs at
+// 120 and 144 DPI set it), else 96.
+int TestDpi() {
+  wchar_t value[16] = {};
+  const int dpi = GetEnvironmentVariableW(L"WINDOW_TEST_DPI", value, 16) ? _wtoi(value) : 0;
+  return dpi > 0 ? dpi : 96;
+}
+
+// A length of the window's design (made at 96 DPI) at the run's DPI, and
+// the extent from Start to Start + Length, as the window scales its edges.
+int Scaled(int Length) { return MulDiv(Length, TestDpi(), 96); }
+int ScaledExtent(int Start, int Length) { return Scaled(Start + Length) - Scaled(Start); }
+
+// The DPI that programs read when they start (the user's LogPixels): the
+// run's while the object lives, 96 again when it goes. Every test sets it,
+// so a run that ended half-way at another DPI leaves nothing behind.
+class RunDpi {
+public:
+  RunDpi() { Set(TestDpi()); }
+  ~RunDpi() { Set(96); }
+  RunDpi(const RunDpi&) = delete;
+  RunDpi& operator=(const RunDpi&) = delete;
+
+private:
+  static void Set(int Dpi) {
+    os::win::ScopedRegKey key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                        key.Receive(), nullptr) != ERROR_SUCCESS)
+      return;
+    const DWORD value = static_cast<DWORD>(Dpi);
+    RegSetValueExW(key.Get(), L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+  }
+};
+
 //--- The program -----------------------------------------------------------------------
 
 // One run of the program: a copy of it in Folder, started with the
@@ -317,7 +353,9 @@ private:
 // ImageMagick's import on the host. Wine does not wait for a host program,
 // so the picture is written under another name and renamed when complete,
 // and the test waits for that name.
-void Screenshot(const std::string& Name) {
+void Screenshot(const std::string& Shown) {
+  // The runs at another DPI keep their pictures beside those at 96 DPI.
+  const std::string Name = TestDpi() == 96 ? Shown : Shown + "-" + std::to_string(TestDpi()) + "dpi";
   const fs::path dir = fs::u8path(ARTIFACT_DIR);
   fs::create_directories(dir);
   const fs::path picture = dir / (Name + ".png");
@@ -363,7 +401,8 @@ private:
   TLangTable sill_{"frmMain", "Sill"};
 };
 
-// A fresh folder for the program and an all-users profile folder beside it.
+// A fresh folder for the program and an all-users profile folder beside it;
+// the programs start at the run's DPI.
 class WindowTest : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -381,6 +420,7 @@ protected:
   // leaving some languages shows, is answered on the way.
   bool SwitchLanguage(Updater& updater, int Language);
 
+  RunDpi dpi_;
   TempDir dir_;
   fs::path program_, profile_;
   Texts texts_;
@@ -493,7 +533,8 @@ struct ControlLayout {
   const char* Russian;     // the default caption; nullptr: not compared
 };
 
-// Positions and sizes in the parent (the window, a group or the panel).
+// Positions and sizes in the parent (the window, a group or the panel), at
+// 96 DPI; at another DPI the edges scale with it.
 const ControlLayout kControls[] = {
     {IDC_GB_CONNECTION, "gbConnection", "Button", 0, 0, 476, 161, " Подключение  "},
     {IDC_IMG, "Img", "Static", -1, -1, -1, -1, nullptr},
@@ -522,8 +563,8 @@ TEST_F(WindowTest, TheWindowAndItsControlsHaveTheirClassesPlacesSizesAndRussianC
 
   RECT client;
   GetClientRect(window, &client);
-  EXPECT_EQ(client.right, 476);
-  EXPECT_EQ(client.bottom, 473);
+  EXPECT_EQ(client.right, Scaled(476));
+  EXPECT_EQ(client.bottom, Scaled(473));
   const LONG style = GetWindowLongW(window, GWL_STYLE);
   EXPECT_TRUE(style & WS_SYSMENU);
   EXPECT_FALSE(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME)) << "only the system-menu box, fixed size";
@@ -539,10 +580,10 @@ TEST_F(WindowTest, TheWindowAndItsControlsHaveTheirClassesPlacesSizesAndRussianC
     ASSERT_NE(w, nullptr);
     EXPECT_STRCASEEQ(ClassOf(w).c_str(), c.Class);
     const RECT r = RectInParent(w);
-    if (c.X >= 0) { EXPECT_EQ(r.left, c.X); }
-    if (c.Y >= 0) { EXPECT_EQ(r.top, c.Y); }
-    if (c.Width >= 0) { EXPECT_EQ(r.right - r.left, c.Width); }
-    if (c.Height >= 0) { EXPECT_EQ(r.bottom - r.top, c.Height); }
+    if (c.X >= 0) { EXPECT_EQ(r.left, Scaled(c.X)); }
+    if (c.Y >= 0) { EXPECT_EQ(r.top, Scaled(c.Y)); }
+    if (c.Width >= 0) { EXPECT_EQ(r.right - r.left, ScaledExtent(std::max(c.X, 0), c.Width)); }
+    if (c.Height >= 0) { EXPECT_EQ(r.bottom - r.top, ScaledExtent(std::max(c.Y, 0), c.Height)); }
     if (c.Russian) { EXPECT_EQ(TextOf(w), c.Russian); }
   }
 
@@ -556,6 +597,104 @@ TEST_F(WindowTest, TheWindowAndItsControlsHaveTheirClassesPlacesSizesAndRussianC
   EXPECT_TRUE((logStyle & (ES_MULTILINE | ES_READONLY | WS_VSCROLL | WS_HSCROLL)) ==
               (ES_MULTILINE | ES_READONLY | WS_VSCROLL | WS_HSCROLL));
   EXPECT_FALSE(logStyle & ES_WANTRETURN);
+}
+
+//--- Texts that fit ---------------------------------------------------------------------------
+
+// The status area's lines, read from the control itself after a text is
+// put in: the lines it breaks the text into, their height and the first
+// line's top.
+struct StatusLines {
+  int Count, Height, Top;
+};
+StatusLines LinesOf(HWND Captions, const std::string& Text) {
+  auto top = [&](int line) {
+    const LRESULT index = SendMessageW(Captions, EM_LINEINDEX, line, 0);
+    return static_cast<int>(static_cast<short>(HIWORD(SendMessageW(Captions, EM_POSFROMCHAR, index, 0))));
+  };
+  SendMessageW(Captions, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"A\r\nA"));
+  const int height = top(1) - top(0);
+  SendMessageW(Captions, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Widen(WithCrLf(Text)).c_str()));
+  return {static_cast<int>(SendMessageW(Captions, EM_GETLINECOUNT, 0, 0)), height, top(0)};
+}
+
+struct FontTraits {
+  using Type = HFONT;
+  static Type Invalid() { return nullptr; }
+  static bool IsValid(Type h) { return h != nullptr; }
+  static void Close(Type h) { DeleteObject(h); }
+};
+
+// The window's font ("Microsoft Sans Serif", 8 points) at the run's DPI in
+// the character set of Language, as the translation table gives it.
+os::win::ScopedResource<FontTraits> WindowFont(int Language, bool Bold) {
+  LOGFONTW lf{};
+  lf.lfHeight = -MulDiv(8, TestDpi(), 72);
+  lf.lfWeight = Bold ? FW_BOLD : FW_NORMAL;
+  lf.lfCharSet = Language == Russian_Language ? RUSSIAN_CHARSET : ANSI_CHARSET;
+  wcscpy(lf.lfFaceName, L"Microsoft Sans Serif");
+  return os::win::ScopedResource<FontTraits>(CreateFontIndirectW(&lf));
+}
+
+// The size Text needs in Font: wrapped at Width when Width > 0, on one line
+// otherwise; an ampersand underlines the next letter, as in the controls.
+SIZE Needed(HFONT Font, const std::string& Text, int Width) {
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ previous = SelectObject(dc, Font);
+  RECT r{0, 0, Width > 0 ? Width : 10000, 0};
+  const std::wstring text = Widen(Text);
+  DrawTextW(dc, text.c_str(), -1, &r, DT_CALCRECT | DT_EXPANDTABS | (Width > 0 ? DT_WORDBREAK : DT_SINGLELINE));
+  SelectObject(dc, previous);
+  DeleteDC(dc);
+  return {r.right, r.bottom};
+}
+
+TEST_F(WindowTest, EveryTextOfTheStatusAreaLabelsAndButtonsFitsInEveryLanguage) {
+  Updater updater(program_);
+  ASSERT_NE(updater.Window(), nullptr);
+  // What the status area can show: the run going, its three endings, and the
+  // run's own notice of a rollback.
+  const char* const status[] = {"uMain_OkBtn_2", "uMain_Finished_1", "uMain_Finished_3", "uMain_Finished_4",
+                                "uUpdate_UpdateProgramm_43"};
+  // The labels wrap within their box; the buttons and the groups' captions
+  // keep their text on one line, with room for the frame.
+  const struct {
+    int Id;
+    bool Bold, Wraps;
+  } controls[] = {
+      {IDC_L_PROGRAM_LOCATION, true, true}, {IDC_L_PASSWORD, true, true}, {IDC_LABEL1, true, true},
+      {IDC_OK_BTN, false, false},          {IDC_CANCEL_BTN, false, false}, {IDC_BB_PROGRAM_LOCATION, false, false},
+      {IDC_GB_CONNECTION, true, false},    {IDC_GB_LOG, true, false},
+  };
+  for (int language : {Russian_Language, English_Language, German_Language, French_Language}) {
+    SCOPED_TRACE("language " + std::to_string(language));
+    ASSERT_TRUE(SwitchLanguage(updater, language));
+    texts_.SetLanguage(language);
+
+    HWND captions = updater.Control(IDC_M_CAPTIONS);
+    RECT box;
+    GetClientRect(captions, &box);
+    for (const char* key : status) {
+      const StatusLines lines = LinesOf(captions, GetMsgText(key));
+      EXPECT_GT(lines.Height, 0);
+      EXPECT_LE(lines.Top + lines.Count * lines.Height, box.bottom)
+          << key << " needs " << lines.Count << " lines of " << lines.Height << " pixels";
+    }
+    SetWindowTextW(captions, L"");
+
+    for (const auto& c : controls) {
+      HWND control = updater.Control(c.Id);
+      const std::string text = updater.Text(c.Id);
+      RECT r;
+      GetClientRect(control, &r);
+      const auto font = WindowFont(language, c.Bold);
+      if (c.Wraps) {
+        EXPECT_LE(Needed(font.Get(), text, r.right).cy, r.bottom) << text << " wraps beyond its box";
+      } else {
+        EXPECT_LE(Needed(font.Get(), text, 0).cx + Scaled(6), r.right) << text << " is wider than its control";
+      }
+    }
+  }
 }
 
 //--- Languages ---------------------------------------------------------------------------
