@@ -474,12 +474,19 @@ void TfrmMain::LanguageClick(int Language) {
   RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
+// The boxes and buttons inside are disabled with their containers, so that
+// they also look it: a disabled container alone leaves them drawn as
+// usable. The program location stays disabled until a project is chosen.
 void TfrmMain::EnableControls(bool Enable) {
   EnableWindow(Control("gbConnection"), Enable);
   EnableWindow(Control("pBtn"), Enable);
+  for (const char* name : {"ePassword", "OKBtn", "CancelBtn"}) EnableWindow(Control(name), Enable);
+  for (const char* name : {"eProgramLocation", "bbProgramLocation"})
+    EnableWindow(Control(name), Enable && locationEnabled_);
 }
 
 void TfrmMain::EnableProgramLocation(bool Enable) {
+  locationEnabled_ = Enable;
   EnableWindow(Control("eProgramLocation"), Enable);
   EnableWindow(Control("bbProgramLocation"), Enable);
 }

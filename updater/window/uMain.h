@@ -183,6 +183,7 @@ private:
   TLangTable sill_{"frmMain", "Sill"};
   bool linked_ = false;
 
+  bool locationEnabled_ = true; // the program location box and its button, outside the busy state
   HWND lastFocus_ = nullptr; // the control with the focus when the window was last left
   bool busy_ = false;
   HWND notice_ = nullptr; // the busy notice while it is shown

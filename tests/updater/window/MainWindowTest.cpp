@@ -8,6 +8,7 @@
 // table, loaded here in the language the program starts in.
 #include <gtest/gtest.h>
 
+#include "Pictures.h"
 #include "TestHosts.h"
 #include "uLDM.h"
 #include "uLangTable.h"
@@ -349,33 +350,98 @@ private:
   HWND window_ = nullptr;
 };
 
-// Saves a picture of the whole screen as ARTIFACT_DIR/Name.png with
-// ImageMagick's import on the host. Wine does not wait for a host program,
-// so the picture is written under another name and renamed when complete,
-// and the test waits for that name.
-void Screenshot(const std::string& Shown) {
-  // The runs at another DPI keep their pictures beside those at 96 DPI.
-  const std::string Name = TestDpi() == 96 ? Shown : Shown + "-" + std::to_string(TestDpi()) + "dpi";
-  const fs::path dir = fs::u8path(ARTIFACT_DIR);
-  fs::create_directories(dir);
-  const fs::path picture = dir / (Name + ".png");
-  std::error_code ec;
-  fs::remove(picture, ec);
-  std::string hostDir = ARTIFACT_DIR;
-  if (hostDir.size() > 1 && hostDir[1] == ':') hostDir.erase(0, 2); // "Z:/..." is "/..." of the host
-  const std::string target = hostDir + "/" + Name + ".png";
-  std::wstring command = Widen("Z:\\bin\\sh -c \"import -window root 'png:" + target + ".part' && mv '" + target +
-                               ".part' '" + target + "'\"");
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-    ADD_FAILURE() << "the screenshot program cannot be started";
+//--- Pictures of the window ---------------------------------------------------------------
+
+// A path as UTF-8, for a message.
+std::string Utf8(const fs::path& Path) {
+  const std::u8string text = Path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+// The rectangle of a control in the picture of the window Window.
+RECT InPicture(HWND Window, HWND Control) {
+  RECT window, r;
+  GetWindowRect(Window, &window);
+  GetWindowRect(Control, &r);
+  OffsetRect(&r, -window.left, -window.top);
+  return r;
+}
+
+// Takes a picture of the program's window, keeps it as ARTIFACT_DIR/Name.png
+// (with the DPI in the name at another DPI than 96) and compares it with
+// the reference picture of that name in REFERENCE_DIR, leaving out the
+// controls Masked (their content changes from run to run: times, temporary
+// folders, the animation). A picture that differs, or has no reference,
+// fails the test; the reference and a picture of the differences are then
+// kept beside the new one. WINDOW_TEST_UPDATE_REFERENCES=1 makes the new
+// pictures the references instead.
+void Screenshot(Updater& updater, const std::string& Shown, const std::vector<int>& Masked = {IDC_M_LOG}) {
+  const std::string name = TestDpi() == 96 ? Shown : Shown + "-" + std::to_string(TestDpi()) + "dpi";
+  HWND window = updater.Window();
+  // The window on top and painted.
+  SetForegroundWindow(window);
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  Sleep(500);
+  RECT frame;
+  GetWindowRect(window, &frame);
+  const Picture shot = CaptureScreen(frame);
+  ASSERT_FALSE(shot.Empty()) << "no picture of the window";
+  std::vector<RECT> masks;
+  for (int id : Masked) masks.push_back(InPicture(window, updater.Control(id)));
+
+  const fs::path artifacts = fs::u8path(ARTIFACT_DIR);
+  fs::create_directories(artifacts);
+  const fs::path taken = artifacts / (name + ".png");
+  ASSERT_TRUE(WritePng(taken, shot)) << Utf8(taken);
+  const fs::path reference = fs::u8path(REFERENCE_DIR) / (name + ".png");
+  wchar_t update[4] = {};
+  if (GetEnvironmentVariableW(L"WINDOW_TEST_UPDATE_REFERENCES", update, 4) && update[0] == L'1') {
+    fs::create_directories(reference.parent_path());
+    ASSERT_TRUE(WritePng(reference, WithMasks(shot, masks))) << Utf8(reference);
     return;
   }
-  CloseHandle(pi.hProcess);
-  CloseHandle(pi.hThread);
-  EXPECT_TRUE(WaitFor([&] { return fs::exists(picture); })) << "no screenshot " << Name;
+  Picture expected;
+  if (!ReadPng(reference, expected)) {
+    ADD_FAILURE() << "no reference picture " << Utf8(reference) << "; the window looks as in "
+                  << Utf8(taken);
+    return;
+  }
+  const Comparison c = Compare(expected, shot, masks);
+  // The tolerance is for noise only: a changed word changes more pixels.
+  const long allowed = 16 + c.Compared / 5000;
+  if (c.SameSize && c.Differing <= allowed) return;
+  const fs::path kept = artifacts / (name + ".reference.png"), difference = artifacts / (name + ".diff.png");
+  WritePng(kept, expected);
+  if (c.SameSize) WritePng(difference, c.Difference);
+  ADD_FAILURE() << "the window differs from its reference " << Utf8(reference) << ": "
+                << (c.SameSize ? std::to_string(c.Differing) + " of " + std::to_string(c.Compared) + " pixels"
+                               : std::to_string(shot.Width) + "x" + std::to_string(shot.Height) + " instead of " +
+                                     std::to_string(expected.Width) + "x" + std::to_string(expected.Height))
+                << "; see " << Utf8(taken) << ", " << Utf8(kept) << " and " << Utf8(difference);
+}
+
+// Which outcome picture the outcome area shows: the one of the two bitmap
+// files (images/Success.bmp and images/Errors.bmp) that the pixels on the
+// screen match, or "neither".
+std::string OutcomePicture(Updater& updater) {
+  HWND image = updater.Control(IDC_IMAGE1);
+  RECT area;
+  GetWindowRect(image, &area);
+  const Picture shown = CaptureScreen(area);
+  std::string best = "neither";
+  double bestDifference = 16; // a match is closer than this
+  for (const char* name : {"Success", "Errors"}) {
+    const Picture picture = ReadBmp(fs::u8path(IMAGES_DIR) / (std::string(name) + ".bmp"));
+    if (picture.Empty()) return std::string("no ") + name + ".bmp";
+    // The control centres the picture; look at every place it could be.
+    for (int y = 0; y + picture.Height <= shown.Height; ++y)
+      for (int x = 0; x + picture.Width <= shown.Width; ++x) {
+        const double d = MeanDifference(
+            picture, Crop(shown, RECT{x, y, x + picture.Width, y + picture.Height}));
+        if (d < bestDifference) bestDifference = d, best = name;
+      }
+  }
+  return best;
 }
 
 // The catalog and the window's translation table, in the language the
@@ -735,8 +801,9 @@ TEST_F(WindowTest, TheLanguageMenuRelabelsEveryControlAndTheCaptionInEachLanguag
     ASSERT_TRUE(SwitchLanguage(updater, language));
     for (const auto& [id, name] : kTranslatedControls) EXPECT_EQ(updater.Text(id), texts_.Caption(name, language)) << name;
     EXPECT_EQ(TextOf(updater.Window()), "Updater");
-    Sleep(300);
-    Screenshot(std::string("main-window-") + file);
+    // At another DPI one language shows how the window scales: German,
+    // whose texts are the longest.
+    if (TestDpi() == 96 || language == German_Language) Screenshot(updater, std::string("main-window-") + file);
   }
 }
 
@@ -963,11 +1030,12 @@ TEST_F(ClientOnlyUpdate, YesUpdatesTheClientAndShowsSuccessInGreen) {
   EXPECT_TRUE(ReadFile(root_ / "Program" / "Tamber.exe") == ReadFile(fs::u8path(NEW_TAMBER_EXE)));
   EXPECT_TRUE(IsWindowVisible(updater.Control(IDC_IMAGE1)));
   EXPECT_FALSE(IsWindowVisible(updater.Control(IDC_A_PROGRESS)));
-  EXPECT_TRUE(IsWindowEnabled(updater.Control(IDC_P_BTN)));
+  EXPECT_TRUE(WaitFor([&] { return IsWindowEnabled(updater.Control(IDC_P_BTN)) != FALSE; }));
   Sleep(300);
   EXPECT_TRUE(StatusAreaShows(updater.Control(IDC_M_CAPTIONS), RGB(0, 128, 0))) << "green";
   EXPECT_FALSE(StatusAreaShows(updater.Control(IDC_M_CAPTIONS), RGB(128, 0, 0))) << "no maroon";
-  Screenshot("main-window-updated");
+  EXPECT_EQ(OutcomePicture(updater), "Success");
+  Screenshot(updater, "main-window-updated", {IDC_M_LOG, IDC_E_PROGRAM_LOCATION});
 
   // The log pane and the log file end with the success line.
   const std::string pane = updater.Text(IDC_M_LOG);
@@ -996,7 +1064,8 @@ TEST_F(ClientOnlyUpdate, NoAtTheFirstQuestionShowsInterruptedAndNoErrorBox) {
   EXPECT_TRUE(IsWindowVisible(updater.Control(IDC_IMAGE1)));
   Sleep(300);
   EXPECT_TRUE(StatusAreaShows(updater.Control(IDC_M_CAPTIONS), RGB(128, 0, 0))) << "maroon";
-  Screenshot("main-window-interrupted");
+  EXPECT_EQ(OutcomePicture(updater), "Errors");
+  Screenshot(updater, "main-window-interrupted", {IDC_M_LOG, IDC_E_PROGRAM_LOCATION});
   EXPECT_EQ(ReadFile(root_ / "Program" / "Tamber.exe"), "the old Tamber.exe");
   const std::string file = ReadFile(updater.LogFiles().at(0));
   EXPECT_EQ(file.find(GetMsgText("uUpdate_UpdateProgramm_06")), std::string::npos) << "the abort was logged";
@@ -1027,17 +1096,24 @@ TEST_F(ClientOnlyUpdate, AnErrorBeforeTheMainStageIsLoggedShownAndTheRunEndsInte
   EXPECT_EQ(ReadFile(root_ / "Program" / "Tamber.exe"), "the old Tamber.exe");
 }
 
+// The process ids of the running programs named ExeName.
+std::vector<DWORD> ProgramIds(const wchar_t* ExeName) {
+  std::vector<DWORD> ids;
+  os::win::ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry))
+    if (_wcsicmp(entry.szExeFile, ExeName) == 0) ids.push_back(entry.th32ProcessID);
+  return ids;
+}
+
 // Stops every running program named ExeName; whether one was found. The
 // updater's KillTask does the same but ends the programs with exit code 0,
 // which a run takes for a payload program that finished its work.
 bool StopPrograms(const wchar_t* ExeName) {
   bool found = false;
-  os::win::ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  PROCESSENTRY32W entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry)) {
-    if (_wcsicmp(entry.szExeFile, ExeName) != 0) continue;
-    os::win::ScopedHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
+  for (DWORD id : ProgramIds(ExeName)) {
+    os::win::ScopedHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, id));
     found = process.Valid() && TerminateProcess(process.Get(), 1);
   }
   return found;
@@ -1047,12 +1123,7 @@ bool StopPrograms(const wchar_t* ExeName) {
 // how many programs there were. A suspended payload program keeps the run
 // waiting for it as long as the test needs.
 int SuspendPrograms(const wchar_t* ExeName, bool Suspend) {
-  std::vector<DWORD> ids;
-  os::win::ScopedHandle processes(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  PROCESSENTRY32W entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = Process32FirstW(processes.Get(), &entry); more; more = Process32NextW(processes.Get(), &entry))
-    if (_wcsicmp(entry.szExeFile, ExeName) == 0) ids.push_back(entry.th32ProcessID);
+  const std::vector<DWORD> ids = ProgramIds(ExeName);
   if (ids.empty()) return 0;
   os::win::ScopedHandle threads(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
   THREADENTRY32 thread{};
@@ -1176,6 +1247,8 @@ TEST_F(ClientOnlyUpdate, WhileThePayloadProgramRunsTheWindowAnswersAndCannotBeCl
   EXPECT_FALSE(IsHungAppWindow(updater.Window()));
   EXPECT_FALSE(IsWindowEnabled(updater.Control(IDC_P_BTN)));
   EXPECT_NE(updater.Focus(), updater.Control(IDC_OK_BTN));
+  // Greyed Project and Service menus, the disabled controls, the status.
+  Screenshot(updater, "main-window-busy", {IDC_M_LOG, IDC_E_PROGRAM_LOCATION, IDC_A_PROGRESS});
 
   // Closing the window is refused with a notice, and the run goes on under it.
   PostMessageW(updater.Window(), WM_CLOSE, 0, 0);
@@ -1216,7 +1289,8 @@ TEST_F(ClientOnlyUpdate, AFailedMainStageIsRolledBackAndEndsWithErrorsWithoutABo
   EXPECT_TRUE(IsWindowVisible(updater.Control(IDC_IMAGE1)));
   Sleep(300);
   EXPECT_TRUE(StatusAreaShows(updater.Control(IDC_M_CAPTIONS), RGB(128, 0, 0))) << "maroon";
-  Screenshot("main-window-rolled-back");
+  EXPECT_EQ(OutcomePicture(updater), "Errors");
+  Screenshot(updater, "main-window-rolled-back", {IDC_M_LOG, IDC_E_PROGRAM_LOCATION});
 
   // The installation is as it was; the run's backup is kept, its working
   // trees are gone.
@@ -1228,7 +1302,7 @@ TEST_F(ClientOnlyUpdate, AFailedMainStageIsRolledBackAndEndsWithErrorsWithoutABo
     if (e.path().filename().string().rfind("Tmp$", 0) == 0) runs.push_back(e.path());
   ASSERT_EQ(runs.size(), 1u);
   EXPECT_EQ(ReadFile(runs[0] / "Old" / "Program" / "Tamber.exe"), "the old Tamber.exe");
-  EXPECT_FALSE(fs::exists(runs[0] / "New"));
+  EXPECT_FALSE(fs::exists(runs[0] / "New")) << ReadFile(updater.LogFiles().at(0));
   EXPECT_FALSE(fs::exists(runs[0] / "Wrk"));
 
   // The log says what failed and that the changes were undone, and not that
@@ -1236,7 +1310,7 @@ TEST_F(ClientOnlyUpdate, AFailedMainStageIsRolledBackAndEndsWithErrorsWithoutABo
   const std::string file = ReadFile(updater.LogFiles().at(0));
   for (const std::string& logged : {GetMsgText("uUpdate_ExtractFilesFromResource_1", "files_g"),
                                     GetMsgText("uUpdate_UpdateProgramm_44"), GetMsgText("uUpdate_UpdateProgramm_45")})
-    EXPECT_NE(file.find(logged), std::string::npos) << logged;
+    EXPECT_NE(file.find(logged), std::string::npos) << logged << "\n" << file;
   EXPECT_EQ(file.find(GetMsgText("uMain_Finished_2")), std::string::npos);
 }
 
@@ -1335,6 +1409,16 @@ TEST_F(WindowTest, HelpOpensTheHelpViewer) {
   HWND viewer = nullptr;
   ASSERT_TRUE(WaitFor([&] { return (viewer = FindWindowW(L"HH Parent", nullptr)) != nullptr; }))
       << "no help viewer window";
+  // The viewer has the program's help open: its window bears the title of
+  // the help project. The viewer reads the title in the system's code page,
+  // not in the help file's (Russian), so only its Latin beginning, up to
+  // the dash, is the same everywhere.
+  std::string title;
+  std::ifstream project(fs::u8path(HELP_PROJECT));
+  for (std::string line; std::getline(project, line);)
+    if (line.rfind("Title=", 0) == 0) title = line.substr(6, line.find(" \xE2\x80\x94") - 6);
+  ASSERT_FALSE(title.empty());
+  EXPECT_TRUE(WaitFor([&] { return TextOf(viewer).rfind(title + " ", 0) == 0; }, 10000)) << TextOf(viewer);
   DWORD pid = 0;
   GetWindowThreadProcessId(viewer, &pid);
   PostMessageW(viewer, WM_CLOSE, 0, 0);
