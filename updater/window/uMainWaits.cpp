@@ -40,22 +40,30 @@ std::uint32_t TWindowWaits::ProcessWait(os::ProcessHandle Process) {
   return os::Api::ProcessWait(Process);
 }
 
+namespace {
+
+// A call to run on a thread of its own, and what came of it.
+struct Job {
+  const std::function<os::Status()>& Work;
+  os::Status Result;
+  std::exception_ptr Failure;
+};
+
+DWORD WINAPI RunJob(LPVOID Context) {
+  auto* job = static_cast<Job*>(Context);
+  try {
+    job->Result = job->Work();
+  } catch (...) {
+    job->Failure = std::current_exception();
+  }
+  return 0;
+}
+
+} // namespace
+
 os::Status TWindowWaits::OnOwnThread(const std::function<os::Status()>& Work) {
-  struct Job {
-    const std::function<os::Status()>& Work;
-    os::Status Result;
-    std::exception_ptr Failure;
-  } job{Work, {}, nullptr};
-  auto run = [](LPVOID Context) -> DWORD {
-    auto* j = static_cast<Job*>(Context);
-    try {
-      j->Result = j->Work();
-    } catch (...) {
-      j->Failure = std::current_exception();
-    }
-    return 0;
-  };
-  os::win::ScopedHandle thread(CreateThread(nullptr, 0, run, &job, 0, nullptr));
+  Job job{Work, {}, nullptr};
+  os::win::ScopedHandle thread(CreateThread(nullptr, 0, &RunJob, &job, 0, nullptr));
   // Without a thread the call blocks here, as it would anyway.
   if (!thread.Valid()) return Work();
   WaitFor(thread.Get(), 0);
@@ -69,4 +77,12 @@ os::Status TWindowWaits::FileCopy(const std::string& Source, const std::string& 
 
 os::Status TWindowWaits::FileMove(const std::string& Source, const std::string& Target) {
   return OnOwnThread([&] { return os::Api::FileMove(Source, Target); });
+}
+
+os::Status TWindowWaits::ServiceStartRequest(os::ServiceHandle Service) {
+  return OnOwnThread([&] { return os::Api::ServiceStartRequest(Service); });
+}
+
+os::Status TWindowWaits::ServiceStopRequest(os::ServiceHandle Service, os::ServiceStatus& Status, bool& HasStatus) {
+  return OnOwnThread([&] { return os::Api::ServiceStopRequest(Service, Status, HasStatus); });
 }

@@ -1,12 +1,15 @@
 // uMainWaits - the long waits of a run or a Service command with the window
 // alive: the operating-system calls that block for seconds or minutes (the
 // fixed pauses around the server's service, a payload program running, a
-// copy or move of a large database file) keep exactly their length and
-// their result, but the window's messages are processed while they last,
-// so that it repaints, animates and answers, and the system never takes it
-// for hung. The main window installs it (os::ScopedApi) while it is busy;
-// its busy state refuses every command that a message processed here could
-// carry.
+// copy or move of a large database file, a service that is slow to take a
+// start or stop request) keep exactly their length and their result, but
+// the window's messages are processed while they last, so that it repaints,
+// animates and answers, and the system never takes it for hung. The main
+// window installs it (os::ScopedApi) while it is busy; its busy state
+// refuses every command that a message processed here could carry.
+//
+// A script statement the script engine runs, and a request to the database
+// server, still block: they are calls of the libraries themselves.
 #pragma once
 
 #include "os/OsLayer.h"
@@ -21,10 +24,12 @@ public:
 
   // Returns when Milliseconds have passed, never earlier.
   void Sleep(std::uint32_t Milliseconds) override;
-  // The copy or move itself runs on a thread of its own; this thread waits
-  // for it and takes its result.
+  // The call itself runs on a thread of its own; this thread waits for it
+  // and takes its result.
   os::Status FileCopy(const std::string& Source, const std::string& Target, bool FailIfExists) override;
   os::Status FileMove(const std::string& Source, const std::string& Target) override;
+  os::Status ServiceStartRequest(os::ServiceHandle Service) override;
+  os::Status ServiceStopRequest(os::ServiceHandle Service, os::ServiceStatus& Status, bool& HasStatus) override;
 
 protected:
   std::uint32_t ProcessWait(os::ProcessHandle Process) override;
