@@ -334,6 +334,8 @@ void TfrmMain::NextControl(WPARAM WParam, LPARAM LParam) {
 class TfrmMain::BusyScope {
 public:
   explicit BusyScope(TfrmMain& Form) : form_(Form), waits_([&Form] { Form.PumpMessages(); }), api_(waits_) {
+    // Nothing below may fail once the window is busy.
+    const std::wstring reason = WithLineBreaks(GetMsgText("uMain_OkBtn_2"));
     form_.busy_ = true;
     // A control that is about to be disabled gives the focus to the log
     // pane; a key pressed there cannot reach Start.
@@ -347,7 +349,8 @@ public:
     }
     form_.EnableControls(false);
     EnableMenus(false);
-    ShutdownBlockReasonCreate(form_.hwnd_, WithLineBreaks(GetMsgText("uMain_OkBtn_2")).c_str());
+    // Ending the Windows session waits for the run, and says why.
+    ShutdownBlockReasonCreate(form_.hwnd_, reason.c_str());
   }
   ~BusyScope() {
     ShutdownBlockReasonDestroy(form_.hwnd_);
@@ -366,7 +369,8 @@ private:
   // The Project and Service menus of the menu bar.
   void EnableMenus(bool Enable) {
     for (const char* name : {"mmProject", "mmOperations"})
-      EnableMenuItem(form_.mainMenu_, form_.menu_[name].Position, MF_BYPOSITION | (Enable ? MF_ENABLED : MF_GRAYED));
+      EnableMenuItem(form_.mainMenu_, form_.menu_.at(name).Position,
+                     MF_BYPOSITION | (Enable ? MF_ENABLED : MF_GRAYED));
     DrawMenuBar(form_.hwnd_);
   }
 

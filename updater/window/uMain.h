@@ -14,7 +14,8 @@
 // window procedure and the command handlers), uMainLayout.cpp (controls and
 // their places, fonts, colours, pictures and painting), uMainTranslation.cpp
 // (the translation target) and uMainHost.cpp (the engine's host and the log
-// pane).
+// pane). While a run or a Service command goes, the window is busy (see
+// BusyScope), and the waits of the system keep it alive (uMainWaits.h).
 #pragma once
 
 #include "uGdi.h"
@@ -57,8 +58,6 @@ public:
   // Processes the messages waiting for the thread's windows; a WM_QUIT is
   // left for the message loop.
   void PumpMessages();
-  // While a run or a Service command goes (see BusyScope).
-  bool Busy() const { return busy_; }
 
   //--- IHost ------------------------------------------------------------------
   void ShowMessage(TMsgDlgType Type, const std::string& Text) override;
@@ -184,7 +183,7 @@ private:
   bool linked_ = false;
 
   bool locationEnabled_ = true; // the program location box and its button, outside the busy state
-  HWND lastFocus_ = nullptr; // the control with the focus when the window was last left
+  HWND lastFocus_ = nullptr; // the control that got the focus last
   bool busy_ = false;
   HWND notice_ = nullptr; // the busy notice while it is shown
 };

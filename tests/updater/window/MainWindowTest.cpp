@@ -575,7 +575,7 @@ TEST_F(WindowTest, ACyrillicProgramFolderAndProfileFolderCarryAClientUpdateThrou
   ASSERT_EQ(updater.LogFiles().size(), 1u);
 
   updater.Command(IDM_PROJECT_TAMBER);
-  ASSERT_TRUE(WaitFor([&] { return updater.Text(IDC_E_PROGRAM_LOCATION) == root.string(); }))
+  ASSERT_TRUE(WaitFor([&] { return updater.Text(IDC_E_PROGRAM_LOCATION) == Utf8(root); }))
       << updater.Text(IDC_E_PROGRAM_LOCATION);
   updater.Command(IDC_OK_BTN);
   HWND question = updater.Box();
@@ -586,7 +586,7 @@ TEST_F(WindowTest, ACyrillicProgramFolderAndProfileFolderCarryAClientUpdateThrou
   EXPECT_TRUE(ReadFile(root / "Program" / "Tamber.exe") == ReadFile(fs::u8path(NEW_TAMBER_EXE)))
       << updater.Text(IDC_M_LOG);
   // The log file names the installation as it is spelled.
-  EXPECT_NE(ReadFile(updater.LogFiles().at(0)).find(root.string()), std::string::npos);
+  EXPECT_NE(ReadFile(updater.LogFiles().at(0)).find(Utf8(root)), std::string::npos);
 }
 
 //--- Layout ------------------------------------------------------------------------------
