@@ -420,6 +420,15 @@ void Screenshot(Updater& updater, const std::string& Shown, const std::vector<in
                 << "; see " << Utf8(taken) << ", " << Utf8(kept) << " and " << Utf8(difference);
 }
 
+// Keeps a picture of Window as ARTIFACT_DIR/Name.png for a person to look
+// at; nothing compares it.
+void KeepPicture(HWND Window, const std::string& Name) {
+  RECT frame;
+  GetWindowRect(Window, &frame);
+  fs::create_directories(fs::u8path(ARTIFACT_DIR));
+  WritePng(fs::u8path(ARTIFACT_DIR) / (Name + ".png"), CaptureScreen(frame));
+}
+
 // Which outcome picture the outcome area shows: the one of the two bitmap
 // files (images/Success.bmp and images/Errors.bmp) that the pixels on the
 // screen match, or "neither".
@@ -1254,6 +1263,8 @@ TEST_F(ClientOnlyUpdate, WhileThePayloadProgramRunsTheWindowAnswersAndCannotBeCl
   PostMessageW(updater.Window(), WM_CLOSE, 0, 0);
   HWND notice = updater.BoxSaying(GetMsgText("uMain_FormCloseQuery_1"));
   ASSERT_NE(notice, nullptr);
+  Sleep(300);
+  KeepPicture(notice, "busy-notice");
   EXPECT_EQ(SlowAnswers(updater.Window(), 1000, 3000), 0);
   SuspendPrograms(L"files_g.exe", false);
   ASSERT_TRUE(WaitFor([&] { return updater.Text(IDC_M_CAPTIONS) == WithCrLf(GetMsgText("uMain_Finished_1")); }, 120000))
