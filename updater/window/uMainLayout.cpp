@@ -15,6 +15,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -116,7 +117,7 @@ void SetMenuBackground(HMENU Menu, HBRUSH Brush) {
 //--- The window, its menu and controls ---------------------------------------------
 
 // A fixed size (single border, only the system-menu box), centred on the
-// desktop's work area.
+// desktop's work area, or at its top left when it is larger.
 void TfrmMain::CreateMainWindow() {
   dpi_ = GetDeviceCaps(ScopedDC(nullptr).Get(), LOGPIXELSY);
   if (dpi_ <= 0) dpi_ = 96;
@@ -128,8 +129,10 @@ void TfrmMain::CreateMainWindow() {
   const int width = frame.right - frame.left, height = frame.bottom - frame.top;
   RECT work{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-  const int x = work.left + (work.right - work.left - width) / 2;
-  const int y = work.top + (work.bottom - work.top - height) / 2;
+  // A window larger than the work area (a high DPI on a small screen) keeps
+  // its caption and its left edge on the screen.
+  const int x = std::max<int>(work.left, work.left + (work.right - work.left - width) / 2);
+  const int y = std::max<int>(work.top, work.top + (work.bottom - work.top - height) / 2);
   CreateWindowExW(0, MAIN_WINDOW_CLASS, Widen(appTitle_).c_str(), style, x, y, width, height, nullptr, menu.Get(),
                   instance_, this);
   if (!hwnd_) throw std::runtime_error("Не удалось создать главное окно программы");

@@ -646,8 +646,14 @@ TEST_F(WindowTest, TheWindowAndItsControlsHaveTheirClassesPlacesSizesAndRussianC
   RECT frame, work;
   GetWindowRect(window, &frame);
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  // Centred on the work area, or at its edge where the window is larger
+  // (the run at 144 DPI on a small screen): the caption stays on the screen.
+  if (frame.bottom - frame.top <= work.bottom - work.top) {
+    EXPECT_NEAR((frame.top + frame.bottom) / 2, (work.top + work.bottom) / 2, 1) << "centred";
+  } else {
+    EXPECT_EQ(frame.top, work.top) << "the caption is off the screen";
+  }
   EXPECT_NEAR((frame.left + frame.right) / 2, (work.left + work.right) / 2, 1) << "centred";
-  EXPECT_NEAR((frame.top + frame.bottom) / 2, (work.top + work.bottom) / 2, 1) << "centred";
 
   for (const ControlLayout& c : kControls) {
     SCOPED_TRACE(c.Name);
