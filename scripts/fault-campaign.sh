@@ -9,7 +9,9 @@
 #   scripts/fault-campaign.sh [BUILD_DIR] [PORT]
 #
 # BUILD_DIR defaults to build/native (built with the native preset), PORT to
-# the port the build was configured with (FBSERVER_PORT), else 3051. The
+# the port the build was configured with (FBSERVER_PORT), else 3051.
+# FAULT_CAMPAIGN_PARTS=os,client,payload,service,undo picks parts of the
+# whole update's campaign (all when unset). The
 # private server of BUILD_DIR/fbserver is started when it is not running,
 # and stopped again at the end when this script started it.
 set -euo pipefail

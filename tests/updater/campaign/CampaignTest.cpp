@@ -34,26 +34,36 @@ bool WholeCampaign() {
   return v && std::string(v) == "all";
 }
 
-// The fault points among Count calls: all of them, or a sample: in each
-// phase of Phases the first call of each kind on each folder and the
-// phase's last call (a run of the same call over the files of one folder
-// fails alike), and a stride of about Samples points (none: 0) through the
-// rest. Of a call, Key tells its kind and folder.
+// The fault points among Count calls: every call of each phase of Phases
+// and, unless Samples is 0, every other call too; in the sample, of each
+// phase the first call of each kind on each folder and its last call (a
+// run of the same call over the files of one folder fails alike), and a
+// stride of about Samples points through the rest. Of a call, Key tells
+// its kind and folder.
 std::vector<long> Points(long Count, const std::vector<std::pair<long, long>>& Phases, long Samples,
                          const std::function<std::string(long)>& Key = nullptr) {
   std::vector<long> points;
   const long stride = Samples > 0 ? std::max(1L, Count / Samples) : 0;
   for (long k = 1; k <= Count; ++k) {
-    bool pick = WholeCampaign() || (stride != 0 && (k - 1) % stride == 0);
+    bool pick = stride != 0 && (WholeCampaign() || (k - 1) % stride == 0);
     for (const auto& [from, to] : Phases) {
       if (k < from || k > to) continue;
       bool firstOfKind = true;
       for (long j = from; j < k && Key; ++j) firstOfKind = firstOfKind && Key(j) != Key(k);
-      pick = pick || !Key || firstOfKind || k == to;
+      pick = pick || WholeCampaign() || !Key || firstOfKind || k == to;
     }
     if (pick) points.push_back(k);
   }
   return points;
+}
+
+// Whether the campaign covers Part ("os", "client", "payload", "service",
+// "undo"): FAULT_CAMPAIGN_PARTS lists the parts to run, all when unset.
+bool Part(const std::string& Name) {
+  const char* v = std::getenv("FAULT_CAMPAIGN_PARTS");
+  if (!v || !*v) return true;
+  const std::string parts = std::string(",") + v + ",";
+  return parts.find("," + Name + ",") != std::string::npos;
 }
 
 // At most Count of Points, evenly spread, in the sample; all of them in the
@@ -90,13 +100,13 @@ std::pair<long, long> Phase(const RunRecord& Run, const std::string& From, const
 
 // With FAULT_CAMPAIGN_PROGRESS set, a line for every run as it ends, and
 // the invariants it broke.
-void Progress(const Report& report, const std::string& point) {
+void Progress(const Report& report, const std::string& point, const RunRecord& run) {
   static const bool wanted = std::getenv("FAULT_CAMPAIGN_PROGRESS") != nullptr;
   static const Report* last = nullptr;
   static size_t shown = 0;
   if (!wanted) return;
   if (&report != last) last = &report, shown = 0;
-  std::cerr << "run " << report.Runs << " (" << report.Broken << " broke): " << point << "\n";
+  std::cerr << "run " << report.Runs << " (" << report.Broken << " broke): " << point << " -> " << run.Outcome << "\n";
   for (; shown < report.Breaks.size(); ++shown) std::cerr << "  " << report.Breaks[shown] << "\n";
   std::cerr.flush();
 }
@@ -156,20 +166,23 @@ TEST_F(Campaigns, WholeUpdate) {
   auto run = [&](const FaultPlan& plan, const std::string& point) {
     const RunRecord r = c->Update(plan);
     report.Add(plan, point, r, c->UpdateBreaks(plan, r));
-    Progress(report, point);
+    Progress(report, point, r);
     return r;
   };
 
   // The OS: the first call of each kind on each folder of the final swap
   // and a stride through the rest (in the sample, eight of them spread).
   const auto swap = Phase(clean, "Завершено обновление клиентской части", U("48"));
-  for (long k : AtMost(Points(osCalls, {swap}, 8, CallKey(clean)), 8))
-    for (bool persist : {false, true}) run(OsFault(k, persist), c->OsPoint(clean, k));
+  if (Part("os"))
+    for (long k : AtMost(Points(osCalls, {swap}, 8, CallKey(clean)), 8))
+      for (bool persist : {false, true}) run(OsFault(k, persist), c->OsPoint(clean, k));
   // The client.
-  for (long k : AtMost(Points(clientCalls, {}, 4), 4))
-    for (bool persist : {false, true}) run(ClientFault(k, persist), c->ClientPoint(clean, k));
+  if (Part("client"))
+    for (long k : AtMost(Points(clientCalls, {}, 4), 4))
+      for (bool persist : {false, true}) run(ClientFault(k, persist), c->ClientPoint(clean, k));
   // A payload program that fails.
   for (const char* payload : {"FILES", "FILES_G"}) {
+    if (!Part("payload")) break;
     FaultPlan p;
     p.Kind = "payload";
     p.Mode = payload;
@@ -179,6 +192,7 @@ TEST_F(Campaigns, WholeUpdate) {
   // A service command that fails: each start and each stop of the clean
   // run, once and (in the whole campaign) for good.
   for (const char* verb : {"start", "stop"}) {
+    if (!Part("service")) break;
     const int commands = std::string(verb) == "start" ? clean.ServiceStarts : clean.ServiceStops;
     for (int n = 1; n <= commands; ++n)
       for (bool persist : {false, true}) {
@@ -209,6 +223,7 @@ TEST_F(Campaigns, WholeUpdate) {
     }
   ASSERT_FALSE(copyBack.Base.empty()) << "the swap copies no file back into Program";
   for (FaultPlan base : {failingScript, copyBack}) {
+    if (!Part("undo")) break;
     // The base run itself: a plain OS fault is reported as one.
     FaultPlan first = base;
     if (base.Kind == "os") first.Base.clear();
@@ -231,7 +246,7 @@ TEST_F(Campaigns, DatabaseModeCommands) {
     auto run = [&](const FaultPlan& plan, const std::string& point) {
       const RunRecord r = c->SwitchMode(online, plan);
       report.Add(plan, point, r, c->ModeBreaks(online, plan, r));
-      Progress(report, point);
+      Progress(report, point, r);
       return r;
     };
     const RunRecord clean = run({}, "no fault");
