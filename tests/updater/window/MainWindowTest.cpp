@@ -1086,6 +1086,94 @@ TEST_F(ClientOnlyUpdate, NoAtTheFirstQuestionShowsInterruptedAndNoErrorBox) {
   EXPECT_EQ(file.find(GetMsgText("uUpdate_UpdateProgramm_06")), std::string::npos) << "the abort was logged";
 }
 
+// A run of the console's test build on the installation, killed just
+// before it writes the K-th record of its journal (as the task manager ends
+// a process): the exit code.
+DWORD KillConsoleRunAt(int K, const std::string& Location) {
+  std::wstring block;
+  wchar_t* env = GetEnvironmentStringsW();
+  for (const wchar_t* p = env; *p; p += wcslen(p) + 1) block += std::wstring(p) + L'\0';
+  FreeEnvironmentStringsW(env);
+  block += L"UPDATER_TEST_KILL_AT=" + std::to_wstring(K) + L'\0';
+  block += L'\0';
+  const std::wstring exe = fs::u8path(CONSOLE_TEST_EXE).wstring();
+  std::wstring command = L"\"" + exe + L"\" update --project TAMBER --yes --language 3 --location \"" +
+                         fs::u8path(Location).wstring() + L"\"";
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE,
+                      CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, block.data(), nullptr, &si, &process))
+    return GetLastError();
+  DWORD code = 0;
+  if (WaitForSingleObject(process.hProcess, 300000) == WAIT_TIMEOUT) TerminateProcess(process.hProcess, 1);
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  return code;
+}
+
+TEST_F(ClientOnlyUpdate, ARunKilledHalfWayIsPutInOrderWhenStartIsPressedNext) {
+  // A client update's journal: run, lock, unlock, grids, copy-back, done.
+  // Killed after the lock check (3) and after grids.ini was deleted (5),
+  // the run is undone; killed after the program was copied back (6), it
+  // is finished.
+  struct Case {
+    int KillAt;
+    bool Forward;
+  };
+  for (const Case& c : {Case{3, false}, Case{5, false}, Case{6, true}}) {
+    SCOPED_TRACE("killed before journal record " + std::to_string(c.KillAt));
+    ASSERT_EQ(KillConsoleRunAt(c.KillAt, Location()), 137u);
+    const fs::path journal = root_ / "Updater.journal";
+    ASSERT_TRUE(fs::exists(journal));
+    SCOPED_TRACE("the journal:\n" + ReadFile(journal));
+
+    // A program folder of its own for each case: one log file in it.
+    Updater updater(program_ / std::to_string(c.KillAt), ProfileEnv());
+    ASSERT_NE(updater.Window(), nullptr);
+    HWND question = StartTamber(updater);
+    ASSERT_NE(question, nullptr);
+    // The window asks before it recovers: the question names the journal.
+    const std::string asked = Updater::BoxText(question);
+    const std::string opening = GetMsgText("uUpdate_RecoverInstallation_1", "", "");
+    EXPECT_EQ(WithCrLf(asked).substr(0, 20), WithCrLf(opening).substr(0, 20)) << asked;
+    EXPECT_NE(asked.find("Updater.journal"), std::string::npos) << asked;
+    Updater::Answer(question, IDYES);
+    // Then the run that was asked for begins with its own question.
+    HWND next = updater.Box();
+    ASSERT_NE(next, nullptr) << updater.Text(IDC_M_LOG);
+    EXPECT_EQ(WithCrLf(Updater::BoxText(next)),
+              WithCrLf(GetMsgText("uUpdate_UpdateProgramm_05", Location(), GetMsgText("uUpdate_UpdateProgramm_02"),
+                                  "TAMBER")));
+    Updater::Answer(next, IDNO);
+    ASSERT_TRUE(WaitFor([&] { return updater.Text(IDC_M_CAPTIONS) == WithCrLf(GetMsgText("uMain_Finished_4")); }))
+        << updater.Text(IDC_M_CAPTIONS) << "\n" << updater.Text(IDC_M_LOG);
+
+    const std::string log = ReadFile(updater.LogFiles().at(0));
+    EXPECT_NE(log.find(GetMsgText(c.Forward ? "uUpdate_RecoverInstallation_5" : "uUpdate_RecoverInstallation_6")),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find(GetMsgText("uUpdate_RecoverInstallation_7")), std::string::npos) << log;
+    // Whole again: no journal, no folder aside, the program all old or all
+    // new, and the user's grids.ini back (a finished update copies it back
+    // with the working program folder).
+    EXPECT_FALSE(fs::exists(journal));
+    EXPECT_FALSE(fs::exists(root_.string() + "_"));
+    EXPECT_EQ(ReadFile(root_ / "Program" / "grids.ini"), "[grids]");
+    if (c.Forward) {
+      EXPECT_TRUE(ReadFile(root_ / "Program" / "Tamber.exe") == ReadFile(fs::u8path(NEW_TAMBER_EXE)));
+    } else {
+      EXPECT_EQ(ReadFile(root_ / "Program" / "Tamber.exe"), "the old Tamber.exe");
+      EXPECT_EQ(ReadFile(root_ / "Resources" / "Logo.bmp"), "the old logo");
+    }
+    // The next case starts from the installation as it was.
+    WriteFile(root_ / "Program" / "Tamber.exe", "the old Tamber.exe");
+    WriteFile(root_ / "Program" / "grids.ini", "[grids]");
+    WriteFile(root_ / "Resources" / "Logo.bmp", "the old logo");
+  }
+}
+
 TEST_F(ClientOnlyUpdate, AnErrorBeforeTheMainStageIsLoggedShownAndTheRunEndsInterrupted) {
   // The lock test renames the installation's folder aside and back; a
   // folder of that name already there makes it fail.
