@@ -188,7 +188,11 @@ os::Status CopyFileWithBackUp(const std::string& NewFile, const std::string& Tar
     // The rename is the test that nobody holds the file open.
     if (const os::Status moved = sys.FileMove(TargetFile, TargetFile + "_"); !moved)
       throw EUpdateError(os::WithCause(GetMsgText("uUpdate_CopyFileWithBackUp_3", TargetFile), moved));
-    sys.FileMove(TargetFile + "_", TargetFile);
+    // A file that cannot get its name back is not where the server looks
+    // for it, and no backup of it exists yet: only the user can put it back.
+    if (const os::Status back = MoveWithRetries(TargetFile + "_", TargetFile, 3, nullptr); !back)
+      throw EUpdateNeedsUser(os::WithCause(GetMsgText("uUpdate_RestoreFilesFromBackup_1", TargetFile), back) + "\r" +
+                             GetMsgText("uUpdate_CopyFileWithBackUp_6", TargetFile, TargetFile + "_"));
     if (const os::Status copied = CopyFileDurably(TargetFile, Join(BackupDir, encoded)); !copied)
       throw EUpdateError(os::WithCause(GetMsgText("uUpdate_CopyFileWithBackUp_4", TargetFile, BackupDir), copied));
     Written.push_back(encoded);

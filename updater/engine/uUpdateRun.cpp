@@ -232,8 +232,8 @@ void TUpdateRun::CheckFreeSpace() {
       try {
         CheckFreeSize(Join(wf_.DBDataDir, settings_.DBFileName), os::path::DriveRoot(wf_.DBDataDir),
                       settings_.SpaceFactor, copiesMb);
-      } catch (const std::exception& e) {
-        throw EUpdateError(*e.what() ? std::string(e.what()) : Msg("25"));
+      } catch (const EFileSizeUnknown& e) {
+        throw EUpdateError(Msg("25") + "\r" + e.what());
       }
       Log(Msg("24"));
     } catch (const std::exception& e) {
@@ -304,11 +304,17 @@ void TUpdateRun::PrepareTrees() {
     if (wf_.ClientPartFound) {
       MyCopyDirComplete(wf_.ProgramDir, wf_.OldProgramDir);
       MyCopyDirComplete(wf_.ProgramDir, wf_.WrkProgramDir);
+      // An installation without resources has nothing to back up and gets
+      // none; a resource folder that is there but cannot be copied stops the
+      // run like the program's, before anything live has changed: the
+      // update would otherwise leave the resources old beside a new
+      // program.
       try {
         MyCopyDirComplete(wf_.ResourcesDir, wf_.OldResourcesDir);
         resourcesBackedUp_ = true;
         MyCopyDirComplete(wf_.ResourcesDir, wf_.WrkResourcesDir);
       } catch (const std::exception& e) {
+        if (os::Sys().DirectoryExists(wf_.ResourcesDir)) throw;
         Log(e.what());
       }
     }
@@ -455,14 +461,23 @@ void TUpdateRun::UpdateClientPart() {
   Log("Обновление клиентской части");
   Log("Выполняется копирование и замена файлов и каталогов клиентского приложения");
   // A file the payloads did not deliver is simply not copied: the working
-  // copy keeps its old one.
-  CopyFileClearAttr(Join(wf_.NewDir, settings_.ExeFileName), Join(wf_.WrkProgramDir, settings_.ExeFileName));
+  // copy keeps its old one. A delivered file that cannot be copied fails
+  // the stage: the copy-back would mix old and new files and call it an
+  // update.
+  auto deliver = [&](const std::string& Name, const std::string& Folder) {
+    const std::string source = Join(wf_.NewDir, Name);
+    if (!os::Sys().FileExists(source)) return;
+    if (const os::Status copied = CopyFileClearAttr(source, Join(Folder, Name)); !copied)
+      throw EUpdateError(os::WithCause(GetMsgText("uUpdate_CopyFileWithBackUp_4", source, Folder), copied));
+  };
+  deliver(settings_.ExeFileName, wf_.WrkProgramDir);
   std::string help = settings_.ExeFileName;
   const size_t dot = help.rfind('.');
   help = (dot == std::string::npos ? help : help.substr(0, dot)) + ".chm";
-  CopyFileClearAttr(Join(wf_.NewDir, help), Join(wf_.WrkProgramDir, help));
-  for (const std::string& bitmap : ClientBitmaps())
-    CopyFileClearAttr(Join(wf_.NewDir, bitmap), Join(wf_.WrkResourcesDir, bitmap));
+  deliver(help, wf_.WrkProgramDir);
+  // An installation without resources has no working copy of them to update.
+  if (os::Sys().DirectoryExists(wf_.WrkResourcesDir))
+    for (const std::string& bitmap : ClientBitmaps()) deliver(bitmap, wf_.WrkResourcesDir);
   Journal(TJournalStep::Grids);
   os::Sys().FileDelete(Join(wf_.ProgramDir, "grids.ini"));
   Log("Завершено копирование и замена файлов и каталогов клиентского приложения");
@@ -633,6 +648,7 @@ void TUpdateRun::Rollback() {
     }
   }
   failures += RestoreServerFiles();
+  if (!notUndone_.empty()) failures += notUndone_ + "\r\n";
   if (!failures.empty()) {
     errorText_ = AppendExceptionMessage(Msg("47"), failures);
     throw EUpdateNeedsUser(errorText_);
@@ -741,6 +757,7 @@ void TUpdateRun::RunStages() {
       if (host_.HadErrors()) throw EUpdateError(Msg("40"));
     } catch (const std::exception& e) {
       errorText_ = AppendExceptionMessage(errorText_, e.what());
+      if (dynamic_cast<const EUpdateNeedsUser*>(&e)) notUndone_ = e.what();
       host_.SetHadErrors(true);
       Rollback();
     }

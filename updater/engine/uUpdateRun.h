@@ -120,6 +120,9 @@ private:
   // beside the new one), logged as it happened; a run that ends needing the
   // user names it in its message too, for a log that could not be written.
   std::string leftovers_;
+  // What the main stage left that no rollback can undo (a server file left
+  // under its test name): the rollback then ends needing the user.
+  std::string notUndone_;
   TScriptLog buffer_;
   TRunJournal journal_{""};
   bool treeMade_ = false;          // the run made its temporary tree itself

@@ -133,8 +133,9 @@ void StopFBService(TFBServParams Params, bool ShowMsg, IHost& Host) {
   if (killed == 0)
     throw std::runtime_error("Не удалось остановить процесс(ы):" + Params.ServerExe +
                              " сервера FireBird. \rВыполните остановку вручную и повторите попытку.");
-  if (ServiceGetStatus("", Params.ServiceName) != static_cast<int>(os::kServiceStopped))
-    throw std::runtime_error(kNotStopped);
+  os::Status asked;
+  if (ServiceGetStatus("", Params.ServiceName, asked) != static_cast<int>(os::kServiceStopped))
+    throw std::runtime_error(os::WithCause(kNotStopped, asked));
   os::Sys().Sleep(kServiceSettleMs);
   if (ShowMsg) Host.ShowMessage(TMsgDlgType::Custom, kStopped);
 }
@@ -148,13 +149,23 @@ void StartFBService(TFBServParams Params, bool ShowMsg, IHost& Host) {
   }
   if (const os::Status started = ServiceStart("", Params.ServiceName); !started)
     throw std::runtime_error(os::WithCause(kCannotStart, started));
-  if (!IsFBServiceRunning()) throw std::runtime_error(kNotRunning);
+  if (os::Status asked; !IsFBServiceRunning(Params.ServiceName, asked))
+    throw std::runtime_error(os::WithCause(kNotRunning, asked));
   os::Sys().Sleep(kServiceSettleMs);
   if (ShowMsg) Host.ShowMessage(TMsgDlgType::Custom, kStarted);
 }
 
 bool IsFBServiceRunning() {
-  for (const char* name : {kGuardianService, kServerService, kMakerService})
-    if (ServiceGetStatus("", name) == static_cast<int>(os::kServiceRunning)) return true;
+  os::Status ignored;
+  return IsFBServiceRunning("", ignored);
+}
+
+bool IsFBServiceRunning(const std::string& Started, os::Status& Why) {
+  Why = {};
+  for (const char* name : {kGuardianService, kServerService, kMakerService}) {
+    os::Status asked;
+    if (ServiceGetStatus("", name, asked) == static_cast<int>(os::kServiceRunning)) return true;
+    if (name == Started && !asked) Why = asked;
+  }
   return false;
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "uServParams.h"
+#include "os/OsLayer.h"
 
 #include <string>
 
@@ -40,3 +41,6 @@ void StartFBService(TFBServParams Params, bool ShowMsg, IHost& Host);
 // True when "FirebirdGuardianDefaultInstance", "FirebirdServerDefaultInstance"
 // or "NorvelRaruRIvizServer" runs, asked in this order.
 bool IsFBServiceRunning();
+// The same; when the one of them named Started does not run because its
+// status could not be read, Why tells why.
+bool IsFBServiceRunning(const std::string& Started, os::Status& Why);

@@ -113,12 +113,27 @@ os::Status ServiceStop(const std::string& MachineName, const std::string& Servic
 }
 
 int ServiceGetStatus(const std::string& MachineName, const std::string& ServiceName) {
+  os::Status ignored;
+  return ServiceGetStatus(MachineName, ServiceName, ignored);
+}
+
+int ServiceGetStatus(const std::string& MachineName, const std::string& ServiceName, os::Status& Why) {
+  Why = {};
   os::Service manager = os::Sys().OpenServiceManager(MachineName);
-  if (!manager) return os::kServiceStopped;
+  if (!manager) {
+    Why = manager.Why();
+    return os::kServiceStopped;
+  }
   os::Service service = os::Sys().OpenServiceOf(manager, ServiceName, os::ServiceAccess::Query);
-  if (!service) return os::kServiceStopped;
+  if (!service) {
+    Why = service.Why();
+    return os::kServiceStopped;
+  }
   os::ServiceStatus status;
-  if (!os::Sys().ServiceQuery(service.Get(), status)) return os::kServiceStopped;
+  if (const os::Status asked = os::Sys().ServiceQuery(service.Get(), status); !asked) {
+    Why = asked;
+    return os::kServiceStopped;
+  }
   return static_cast<int>(status.State);
 }
 
@@ -220,8 +235,14 @@ int ExecAndWait(const std::string& ProgramFile, const std::string& Params, std::
 }
 
 std::int64_t GetFileSizeScaled(const std::string& FileName, int Shift) {
+  os::Status ignored;
+  return GetFileSizeScaled(FileName, Shift, ignored);
+}
+
+std::int64_t GetFileSizeScaled(const std::string& FileName, int Shift, os::Status& Why) {
   std::uint64_t size = 0;
-  if (!os::Sys().FileSizeExclusive(FileName, size)) return -1;
+  Why = os::Sys().FileSizeExclusive(FileName, size);
+  if (!Why) return -1;
   if (Shift <= 0) return static_cast<std::int64_t>(size);
   return Shift >= 64 ? 0 : static_cast<std::int64_t>(size >> Shift);
 }
@@ -229,13 +250,16 @@ std::int64_t GetFileSizeScaled(const std::string& FileName, int Shift) {
 void CheckFreeSize(const std::string& FileName, const std::string& Drive, std::uint8_t Factor,
                    std::int64_t ExtraMb) {
   ProcessMessages();
-  const std::int64_t sizeMb = GetFileSizeScaled(FileName, 20);
-  if (sizeMb < 0) throw std::runtime_error("");
+  os::Status sized;
+  const std::int64_t sizeMb = GetFileSizeScaled(FileName, 20, sized);
+  if (sizeMb < 0) throw EFileSizeUnknown(os::Describe(sized.Failure()));
   const std::int64_t need = static_cast<std::int64_t>(Factor) * sizeMb + ExtraMb;
   std::uint64_t freeBytes = 0;
-  if (!os::Sys().DiskFreeBytes(Drive, freeBytes)) freeBytes = 0;
+  const os::Status asked = os::Sys().DiskFreeBytes(Drive, freeBytes);
+  if (!asked) freeBytes = 0;
   const std::int64_t freeMb = static_cast<std::int64_t>(freeBytes >> 20);
   if (freeMb < need)
-    throw std::runtime_error("Для записи файла на диск \"" + Drive + "\" требуется не менее " +
-                             std::to_string(need) + " МБ свободного места!");
+    throw std::runtime_error(os::WithCause("Для записи файла на диск \"" + Drive + "\" требуется не менее " +
+                                               std::to_string(need) + " МБ свободного места!",
+                                           asked));
 }

@@ -15,6 +15,7 @@
 #include "os/OsLayer.h"
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 
 // The decimal text of Value with exactly two digits: a one-digit text gets a
@@ -54,6 +55,9 @@ os::Status ServiceStop(const std::string& MachineName, const std::string& Servic
 // The service's state (1 stopped ... 7 paused); 1 when the manager, the
 // service or its status cannot be reached.
 int ServiceGetStatus(const std::string& MachineName, const std::string& ServiceName);
+// The same; Why tells what could not be reached when the answer is 1 for
+// that reason.
+int ServiceGetStatus(const std::string& MachineName, const std::string& ServiceName, os::Status& Why);
 
 // The pending-state loops of ServiceStart and ServiceStop end after this
 // many milliseconds of waits in total, and never wait less than
@@ -109,14 +113,23 @@ os::Status MoveFileClearAttr(const std::string& Source, const std::string& Targe
 int ExecAndWait(const std::string& ProgramFile, const std::string& Params, std::uint16_t ShowWindow);
 
 // The size of the file shifted right by Shift bits, or -1 when it cannot be
-// opened for reading with nobody else sharing it.
+// opened for reading with nobody else sharing it (Why then tells why).
 std::int64_t GetFileSizeScaled(const std::string& FileName, int Shift);
+std::int64_t GetFileSizeScaled(const std::string& FileName, int Shift, os::Status& Why);
+
+// Raised by CheckFreeSize when the file's size cannot be read; the message
+// is the system's cause (the failed call, the path and the error), which the
+// caller puts under its own words.
+class EFileSizeUnknown : public std::runtime_error {
+public:
+  using std::runtime_error::runtime_error;
+};
 
 // Raises when Drive has less free space (whole mebibytes, all free bytes of
 // the disk) than Factor times the size of FileName in mebibytes plus
 // ExtraMb (what else the caller will write there). A free space that cannot
-// be determined counts as none. A file whose size cannot be read cannot be
-// checked: that raises an error with an empty message, which the caller
-// names in its own words.
+// be determined counts as none, and the message then gives the system's
+// cause. A file whose size cannot be read cannot be checked: that raises
+// EFileSizeUnknown.
 void CheckFreeSize(const std::string& FileName, const std::string& Drive, std::uint8_t Factor,
                    std::int64_t ExtraMb = 0);

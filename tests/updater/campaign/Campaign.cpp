@@ -305,13 +305,19 @@ std::vector<std::string> Campaign::UpdateBreaks(const FaultPlan& Plan, const Run
   const bool needsUser = Run.Outcome == "needs user";
   const bool namesPlace = Run.Message.find(root) != std::string::npos ||
                           Run.Message.find(install_.Server()) != std::string::npos;
+  // An installation folder the lock check could not rename back (a disk
+  // that fails for good) is where the message of a run that needs the user
+  // says it is: its database is looked for there.
+  const bool folderAsideNamed = needsUser && !fs::exists(root) && fs::exists(root + "_") &&
+                                Run.Message.find(root + "_") != std::string::npos;
+  const std::string db = folderAsideNamed ? root + "_" + install_.Db().substr(root.size()) : install_.Db();
 
   // The live database: in place, attachable, one of the two versions.
   std::string dbForm = "missing";
-  if (!fs::exists(install_.Db())) {
+  if (!fs::exists(db)) {
     broke.push_back("database in place: the live database file is missing");
   } else {
-    const std::string state = DatabaseState(install_.Db());
+    const std::string state = DatabaseState(db);
     const std::string version = state.substr(0, state.find(' '));
     dbForm = version == "106.1" ? "old" : version == "107.0" ? "new" : "unreadable";
     if (dbForm == "unreadable") broke.push_back("database in place: " + Short(state));
@@ -323,8 +329,8 @@ std::vector<std::string> Campaign::UpdateBreaks(const FaultPlan& Plan, const Run
   for (const std::string& aside : install_.AsideFiles())
     if (Run.Message.find(aside) == std::string::npos)
       broke.push_back("database in place: " + Short(aside) + " is left beside it and the message does not name it");
-  if (fs::exists(root + "_") || !fs::exists(root))
-    broke.push_back("installation folder: left renamed to " + Short(root + "_"));
+  if ((fs::exists(root + "_") || !fs::exists(root)) && !folderAsideNamed)
+    broke.push_back("installation folder: left renamed to " + Short(root + "_") + " and the message does not say so");
   if (Run.ServerLeftStopped && !needsUser)
     broke.push_back("online: the server is left stopped and the ending does not say so");
 

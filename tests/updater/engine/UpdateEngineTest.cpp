@@ -437,6 +437,31 @@ TEST_F(Engine, CopyFileWithBackUpFailsBeforeTouchingTheTarget) {
   }
 }
 
+TEST_F(Engine, CopyFileWithBackUpThatCannotGiveTheFileItsNameBackNeedsTheUser) {
+  // The test rename went through, the rename back does not (something took
+  // hold of the file in between): the file is under its test name, no
+  // backup of it exists, and the message says where it is.
+  const std::string target = At({"server", "udf", "QRX_UDF.dll"});
+  const std::string backup = At({"Old", "Other"});
+  Write(target, "old");
+  Write(At({"New", "QRX_UDF.dll"}), "new");
+  FaultySys sys;
+  os::ScopedApi use(sys);
+  sys.FailMove = target + "_";
+  std::vector<std::string> written;
+  try {
+    CopyFileWithBackUp(At({"New", "QRX_UDF.dll"}), target, backup, written);
+    ADD_FAILURE() << "no error";
+  } catch (const EUpdateNeedsUser& e) {
+    EXPECT_EQ(std::string(e.what()), "The restoration of the file failed: " + target +
+                                         InjectedCause("MoveFileW", target + "_") + "\rThe file \"" + target +
+                                         "\" has been left under the name \"" + target + "_\". Close the programs "
+                                         "that use it and rename it back to \"" + target + "\".");
+  }
+  EXPECT_EQ(ReadFileBytes(target + "_"), "old");
+  EXPECT_TRUE(written.empty());
+}
+
 #ifdef _WIN32
 TEST_F(Engine, CopyFileWithBackUpRefusesAFileHeldOpenByAnother) {
   const std::string target = At({"udf", "QRX_UDF.dll"});

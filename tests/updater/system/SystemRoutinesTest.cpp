@@ -602,9 +602,11 @@ TEST(CheckFreeSize, NeedsFactorTimesTheFileSizeInWholeMebibytes) {
        "Для записи файла на диск \"C:\\\" требуется не менее 1400 МБ свободного места!"},
       {"enough for the database, not for the copies besides", 1000, 3000, false, 3, 1,
        "Для записи файла на диск \"C:\\\" требуется не менее 3001 МБ свободного места!"},
-      {"a file that cannot be opened cannot be checked: an empty message", -1, 1000000, false, 3, 0, ""},
-      {"free space unknown counts as none", 10, 0, true, 2, 0,
-       "Для записи файла на диск \"C:\\\" требуется не менее 20 МБ свободного места!"},
+      {"a file that cannot be opened cannot be checked: the cause alone, for the caller's words", -1, 1000000, false,
+       3, 0, "CreateFileW \"C:\\db\\TAMBER.FDB\": Access is denied (injected) (5)"},
+      {"free space unknown counts as none, and says why", 10, 0, true, 2, 0,
+       "Для записи файла на диск \"C:\\\" требуется не менее 20 МБ свободного места!\r"
+       "GetDiskFreeSpaceExW \"C:\\\": Access is denied (injected) (5)"},
   };
   for (auto& c : cases) {
     FreeSpaceSys sys;
