@@ -103,10 +103,12 @@ int32_t SQLSCRIPT_CALL ExecScriptFile(const char* FileName, TStatementErrorProc 
     // The file name is UTF-8; the script is read in one piece, as bytes.
     std::string script;
     std::uint64_t size = 0;
-    const bool opened = os::Sys().FileSize(FileName, size);
-    if (!opened || !os::Sys().ReadFile(FileName, 0, size, script)) {
-      const std::string error =
-          std::string("The script file \"") + FileName + "\" cannot be " + (opened ? "read" : "opened");
+    const os::Status sized = os::Sys().FileSize(FileName, size);
+    const os::Status read = sized ? os::Sys().ReadFile(FileName, 0, size, script) : sized;
+    if (!read) {
+      // The system's cause follows: the call, the file and its error.
+      const std::string error = std::string("The script file \"") + FileName + "\" cannot be " +
+                                (sized ? "read" : "opened") + ": " + os::Describe(read.Failure());
       ReportRunError(OnStatementError, error.c_str());
       EndSession();
       return -1;

@@ -106,7 +106,8 @@ TEST_F(SqlScriptOsLayer, AFailureInjectedIntoTheEnginesCallsFailsTheRunWithTheEn
   // The engine reports a file it cannot open or read as a failed statement.
   const auto fileFailure = [&](const std::string& how) {
     return "Ошибка применения скрипта!\r-------   ERROR   --------\rThe script file \"" + script_ + "\" cannot be " +
-           how + "\r\r------- STATEMENT --------\r";
+           how + ": " + (how == "opened" ? "open" : "read") + " \"" + script_ +
+           "\": Access is denied (injected) (5)\r\r------- STATEMENT --------\r";
   };
   struct Case {
     std::string FailCall, FailOn;
