@@ -2,6 +2,7 @@
 // and the message loop.
 #include "uLDM.h"
 #include "uMain.h"
+#include "uMainClient.h"
 
 #include "os/WindowsSupport.h"
 
@@ -26,7 +27,7 @@ int WINAPI wWinMain(HINSTANCE Instance, HINSTANCE, PWSTR, int Show) {
     TLDM ldm(frmMain, BuiltInMessageCatalog());
     ldm.DataModuleCreate();
     frmMain.Create(Instance, ldm);
-    frmMain.Values().ClientLibName = "fbclient.dll";
+    ChooseClientLibrary(frmMain.Values(), frmMain);
     frmMain.Values().ConnectPrefix = "localhost/3051:";
     frmMain.EnableProgramLocation(false);
     ShowWindow(frmMain.Handle(), Show);
