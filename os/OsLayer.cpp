@@ -55,6 +55,10 @@ std::string WithCause(const std::string& Text, const Status& Why) {
   return Why ? Text : Text + "\r" + Describe(Why.Failure());
 }
 
+Status RefusedLink(const std::string& Call, const std::string& Path) {
+  return Status(Error{Call, Path, 0, "a link to another place; it is not followed and nothing is written through it"});
+}
+
 Api& Native() {
   static Api native;
   return native;

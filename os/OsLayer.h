@@ -71,6 +71,10 @@ private:
 // success. The message of an error whose cause is an operating-system call.
 std::string WithCause(const std::string& Text, const Status& Why);
 
+// The refusal of Call to go through the link Path (a symbolic link,
+// junction or hard link) to another place.
+Status RefusedLink(const std::string& Call, const std::string& Path);
+
 // A local calendar date and wall-clock time, read from the system clock.
 struct LocalDateTime {
   int Year = 0;    // four digits
@@ -179,6 +183,9 @@ using Library = Owned<LibraryKind>;
 struct ProcessEntry {
   std::uint32_t Id = 0;
   std::string ExeFile; // the executable's file name or full path
+  // The full path of the program file the process runs, as the system
+  // tells it; empty when it does not (a process the caller may not query).
+  std::string ImagePath;
 };
 
 // One entry of a folder listing ("." and ".." are left out).
@@ -262,8 +269,9 @@ public:
   virtual Status ServiceQuery(ServiceHandle service, ServiceStatus& status);
 
   //--- Processes -----------------------------------------------------------
-  // A snapshot of every process of the system; fails when the system offers
-  // no snapshot.
+  // A snapshot of every process of the system, each with the full path of
+  // its program where the system tells it; fails when the system offers no
+  // snapshot.
   virtual Status ProcessSnapshot(std::vector<ProcessEntry>& processes);
   // Terminates the process with ExitCode; fails when it cannot be opened for
   // termination or the termination fails.
@@ -283,10 +291,21 @@ public:
   std::uint32_t WaitForExit(Process& process);
 
   //--- Files and folders ---------------------------------------------------
+  // The attributes of the entry Path; a link answers for what it points to,
+  // with kAttrReparsePoint added.
   virtual std::uint32_t FileAttributes(const std::string& path);
+  // Changes the attributes of the entry Path itself: a link's target is
+  // never changed through it.
   virtual Status WriteFileAttributes(const std::string& path, std::uint32_t attributes);
+  // Whether the entry Path (a trailing delimiter ignored) is a link to
+  // another place: a symbolic link, or on Windows any reparse point
+  // (symbolic link, junction, mount point). Not followed; false when there
+  // is no such entry.
+  virtual bool IsLink(const std::string& path);
   // Copies Source to Target, with its attributes; an existing Target is
-  // replaced unless FailIfExists. A read-only Target is never replaced.
+  // replaced unless FailIfExists. A read-only Target is never replaced, nor
+  // is a Target that is a link (symbolic link, junction, or a file with
+  // further hard links): nothing is written through a link planted there.
   virtual Status FileCopy(const std::string& source, const std::string& target, bool failIfExists);
   // Moves or renames a file or folder; an existing Target is never replaced.
   virtual Status FileMove(const std::string& source, const std::string& target);
@@ -317,6 +336,17 @@ public:
   // Creates the one folder Path; its parent must exist, and an existing
   // folder is a failure.
   virtual Status CreateFolder(const std::string& path);
+  // Whether others than the file's owner, the system and the administrators
+  // may read it (POSIX: read permission for the group or the others; on
+  // Windows an access list that lets anybody else read, or none at all).
+  virtual Status ReadableByOthers(const std::string& path, bool& readable);
+  // Creates the one folder Path as CreateFolder does, where only the running
+  // user and the administrators may enter it (on Windows also the system
+  // account, which services such as the database server run as; what is
+  // created in it inherits that): POSIX mode 0700, on Windows a protected
+  // access list. Any entry of that name fails, a link or a file too; a
+  // file system that keeps no access rights gets the folder as it allows.
+  virtual Status CreatePrivateFolder(const std::string& path);
 
   //--- Registry (read only, HKEY_LOCAL_MACHINE) ---------------------------
   virtual RegKeyState LocalMachineKey(const std::string& subKey);
@@ -416,6 +446,13 @@ void PumpWindowMessages();
 std::vector<std::string> CommandLineArguments(int Argc, char** Argv);
 // Whether standard input is a terminal a person can answer at.
 bool StandardInputIsTerminal();
+
+// Reads the environment variable Name into Value and removes it from the
+// process's environment (the C runtime's copy and the system's), so that no
+// program started afterwards inherits it; where the system goes on showing
+// the environment the process was started with (Linux: /proc/PID/environ),
+// the value's bytes there are overwritten. False when it was not set.
+bool TakeEnvironmentVariable(const std::string& Name, std::string& Value);
 // Lets the console show UTF-8 output as it stands.
 void UseUtf8Console();
 

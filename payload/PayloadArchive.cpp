@@ -28,6 +28,40 @@ std::uint32_t Crc32(std::string_view Bytes) {
   return static_cast<std::uint32_t>(crc);
 }
 
+namespace {
+
+bool SameIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// Whether Windows takes the name element Part for one of its devices: the
+// part before the first dot, without the blanks Windows drops at its end, is
+// a device's name in any letter case ("nul.txt", "CON .log", "com1").
+bool IsWindowsDeviceName(std::string_view Part) {
+  std::string_view base = Part.substr(0, Part.find('.'));
+  while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+  for (std::string_view device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
+    if (SameIgnoringAsciiCase(base, device)) return true;
+  // COM0..COM9 and LPT0..LPT9, and the superscript digits one to three
+  // (U+00B9, U+00B2, U+00B3), which Windows takes as the digits.
+  for (std::string_view port : {"COM", "LPT"}) {
+    if (base.size() < 4 || !SameIgnoringAsciiCase(base.substr(0, 3), port)) continue;
+    const std::string_view digit = base.substr(3);
+    if (digit.size() == 1 && digit[0] >= '0' && digit[0] <= '9') return true;
+    if (digit == "\xC2\xB9" || digit == "\xC2\xB2" || digit == "\xC2\xB3") return true;
+  }
+  return false;
+}
+
+} // namespace
+
 bool IsSafeEntryName(std::string_view Name) {
   if (Name.empty() || Name.size() > 4096 || Name.front() == '/') return false;
   std::size_t start = 0;
@@ -37,6 +71,8 @@ bool IsSafeEntryName(std::string_view Name) {
     if (part.empty() || part == "." || part == "..") return false;
     for (char c : part)
       if (static_cast<unsigned char>(c) < 0x20 || c == '\\' || c == ':' || c == 0x7F) return false;
+    // Windows writes a name with a final dot or blank under another name.
+    if (part.back() == '.' || part.back() == ' ' || IsWindowsDeviceName(part)) return false;
     if (slash == std::string_view::npos) return true;
     start = slash + 1;
   }

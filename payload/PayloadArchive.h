@@ -38,8 +38,11 @@ public:
   using std::runtime_error::runtime_error;
 };
 
-// True for a name that stays inside the extraction folder: relative, no
-// empty, "." or ".." element, no drive, no backslash, no control character.
+// True for a name that stays inside the extraction folder and names a file
+// there on every system: relative, no empty, "." or ".." element, no drive,
+// no backslash, no control character, no element that ends in a dot or a
+// blank, and no element that Windows takes for a device (CON, PRN, AUX, NUL,
+// CONIN$, CONOUT$, COM0..COM9, LPT0..LPT9, with any extension).
 bool IsSafeEntryName(std::string_view Name);
 
 // Reads the index of an archive from the file's last bytes. Tail holds the

@@ -35,6 +35,9 @@
  * A value runs from after its "=" up to the ";" that is followed by blanks
  * and the name of a further item, or to the end: blanks inside and around a
  * value (a password's, for example) are kept.
+ * Each item may be given once: a connect string that names an item twice
+ * is refused, so that a value holding "; db_name=..." cannot replace the
+ * database given first.
  *
  * Script execution: statements end at the terminator (";" at first), which is
  * recognised outside comments ("--", slash-star), quoted literals (with

@@ -188,6 +188,12 @@ bool ParseConnectString(std::string_view Text, std::map<std::string, std::string
       while (j < Text.size() && IsBlank(Text[j])) ++j;
       if (ItemAt(Text, j, nullptr)) { end = i; next = j; break; }
     }
+    // An item given twice is refused: a value that held "; db_name=" would
+    // otherwise name another database than the one given first.
+    if (Items.count(name)) {
+      Error = "The connect string gives " + name + " twice";
+      return false;
+    }
     std::string value(Text.substr(v, end - v));
     if (name == "clientlib") {
       std::string unq;

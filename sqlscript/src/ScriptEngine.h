@@ -13,7 +13,7 @@
 namespace sqlscript {
 
 // The items of a connect string; names in lower case. Fails with the
-// reason in Error.
+// reason in Error, also when an item is given twice.
 bool ParseConnectString(std::string_view Text, std::map<std::string, std::string>& Items,
                         std::string& Error);
 

@@ -3,6 +3,10 @@
 #include "TestHosts.h"
 #ifdef _WIN32
 #include "os/WindowsSupport.h"
+
+#include <aclapi.h>
+#else
+#include <sys/stat.h>
 #endif
 
 #include <gtest/gtest.h>
@@ -67,6 +71,113 @@ TEST(FileDeleteAndDirectoryRemove, RemoveOnlyWhatCanGo) {
   EXPECT_TRUE(os::Sys().DirectoryRemove(sub + kDelim + "inner"));
   EXPECT_TRUE(os::Sys().DirectoryRemove(sub));
   EXPECT_FALSE(os::Sys().DirectoryExists(sub));
+}
+
+// A link is told from what it points to, and never followed by IsLink.
+TEST(Links, IsLinkTellsTheLinkFromWhatItPointsTo) {
+  TempDir dir;
+  const std::string folder = dir.File("folder"), file = dir.File("file.txt");
+  ASSERT_TRUE(os::Sys().CreateFolder(folder));
+  ASSERT_TRUE(os::Sys().WriteFile(file, "x", false));
+  ASSERT_TRUE(MakeLink(folder, dir.File("folder-link")));
+  EXPECT_TRUE(os::Sys().IsLink(dir.File("folder-link")));
+  EXPECT_TRUE(os::Sys().IsLink(dir.File("folder-link") + kDelim)) << "a trailing delimiter does not follow it";
+  EXPECT_TRUE(os::Sys().DirectoryExists(dir.File("folder-link"))) << "what it points to is still seen through it";
+  EXPECT_NE(os::Sys().FileAttributes(dir.File("folder-link")) & os::kAttrReparsePoint, 0u);
+  for (const std::string& plain : {folder, file, dir.File("missing"), dir.Path()})
+    EXPECT_FALSE(os::Sys().IsLink(plain)) << plain;
+#ifndef _WIN32
+  ASSERT_TRUE(MakeLink(file, dir.File("file-link")));
+  EXPECT_TRUE(os::Sys().IsLink(dir.File("file-link")));
+  ASSERT_TRUE(MakeLink(dir.File("missing"), dir.File("dangling")));
+  EXPECT_TRUE(os::Sys().IsLink(dir.File("dangling")));
+#endif
+}
+
+// A private folder is new (never an entry that was there, a link included)
+// and only its owner and the administrators may enter it.
+TEST(CreatePrivateFolder, MakesANewFolderOnlyTheUserAndTheAdministratorsMayEnter) {
+  TempDir dir;
+  const std::string outside = dir.File("outside");
+  ASSERT_TRUE(os::Sys().CreateFolder(outside));
+  ASSERT_TRUE(os::Sys().WriteFile(dir.File("file"), "x", false));
+  ASSERT_TRUE(MakeLink(outside, dir.File("link")));
+  for (const std::string& taken : {outside, dir.File("file"), dir.File("link"), dir.File("no") + kDelim + "parent"})
+    EXPECT_FALSE(os::Sys().CreatePrivateFolder(taken)) << taken;
+  EXPECT_TRUE(fs::is_empty(fs::u8path(outside))) << "nothing was made through the link";
+
+  const std::string priv = dir.File("private");
+#ifndef _WIN32
+  const mode_t mask = umask(0); // no umask takes away what a private folder must not have
+  const os::Status created = os::Sys().CreatePrivateFolder(priv);
+  umask(mask);
+  ASSERT_TRUE(created) << os::Describe(created.Failure());
+  EXPECT_EQ(fs::status(fs::u8path(priv)).permissions(), fs::perms::owner_all);
+#else
+  ASSERT_TRUE(os::Sys().CreatePrivateFolder(priv));
+  EXPECT_TRUE(os::Sys().DirectoryExists(priv));
+  // Nobody but the user, the administrators and the system is let in: no
+  // entry of the access list allows anything to Everyone, the users, the
+  // authenticated users or the interactive users. A folder made the plain
+  // way lets Everyone in, which shows that the list is really read.
+  auto othersAllowed = [](const std::string& path) {
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (GetNamedSecurityInfoW(os::win::Widen(path).c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                              nullptr, &dacl, nullptr, &sd) != ERROR_SUCCESS)
+      return std::string("<unreadable>");
+    std::string others;
+    for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+      void* ace = nullptr;
+      if (!GetAce(dacl, i, &ace) || static_cast<ACE_HEADER*>(ace)->AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
+      PSID sid = &static_cast<ACCESS_ALLOWED_ACE*>(ace)->SidStart;
+      for (WELL_KNOWN_SID_TYPE who : {WinWorldSid, WinBuiltinUsersSid, WinAuthenticatedUserSid, WinInteractiveSid})
+        if (IsWellKnownSid(sid, who)) others += std::to_string(who) + " ";
+    }
+    if (!dacl) others = "<no list: everybody>";
+    LocalFree(sd);
+    return others;
+  };
+  EXPECT_EQ(othersAllowed(priv), "");
+  ASSERT_TRUE(os::Sys().CreateFolder(dir.File("plain")));
+  EXPECT_NE(othersAllowed(dir.File("plain")), "");
+#endif
+  EXPECT_FALSE(os::Sys().CreatePrivateFolder(priv)) << "it exists now";
+}
+
+// A copy over a link planted at its target fails and leaves the file the
+// link points to as it was: its bytes and its permissions.
+TEST(FileCopy, NeverWritesThroughALinkAtTheTarget) {
+  TempDir dir;
+  const std::string source = dir.File("new.dll"), victim = dir.File("victim.txt");
+  ASSERT_TRUE(os::Sys().WriteFile(source, "new bytes", false));
+  ASSERT_TRUE(os::Sys().WriteFile(victim, "precious", false));
+  std::vector<std::string> links;
+  std::error_code ec;
+  fs::create_hard_link(fs::u8path(victim), fs::u8path(dir.File("hard.dll")), ec);
+  if (!ec) links.push_back(dir.File("hard.dll"));
+  // Under Wine a link to a file shows as the file itself: only the hard link
+  // can be told there.
+  if (MakeLink(victim, dir.File("soft.dll")) && os::Sys().IsLink(dir.File("soft.dll")))
+    links.push_back(dir.File("soft.dll"));
+  ASSERT_FALSE(links.empty());
+  for (const std::string& link : links) {
+    const os::Status copied = os::Sys().FileCopy(source, link, false);
+    EXPECT_FALSE(copied) << link;
+    EXPECT_NE(os::Describe(copied.Failure()).find("a link to another place"), std::string::npos)
+        << os::Describe(copied.Failure());
+    EXPECT_EQ(ReadFileBytes(victim), "precious") << link;
+  }
+#ifndef _WIN32
+  // The read-only bit of a link is not set on what it points to.
+  const fs::perms before = fs::status(fs::u8path(victim)).permissions();
+  EXPECT_FALSE(os::Sys().WriteFileAttributes(dir.File("soft.dll"), os::kAttrReadOnly));
+  EXPECT_EQ(fs::status(fs::u8path(victim)).permissions(), before);
+#endif
+  // A plain target is replaced as before.
+  EXPECT_TRUE(os::Sys().FileCopy(source, dir.File("plain.dll"), false));
+  EXPECT_TRUE(os::Sys().FileCopy(source, dir.File("plain.dll"), false));
+  EXPECT_EQ(ReadFileBytes(dir.File("plain.dll")), "new bytes");
 }
 
 TEST(FullPathName, ResolvesAgainstTheCurrentFolder) {

@@ -81,10 +81,25 @@ std::string ProgramName() {
 
 TEST(PayloadNames, OnlyNamesInsideTheFolderAreSafe) {
   const std::pair<const char*, bool> cases[] = {
-      {"a.txt", true}, {"sub/dir/a.txt", true}, {"данные.txt", true}, {"..a", true}, {"a..", true},
+      {"a.txt", true}, {"sub/dir/a.txt", true}, {"данные.txt", true}, {"..a", true}, {"a..", false},
       {"", false}, {"/etc/passwd", false}, {"../a", false}, {"sub/../../a", false}, {"a/..", false},
       {"./a", false}, {"a//b", false}, {"a/", false}, {"C:/a", false}, {"C:a", false}, {"a\\..\\b", false},
       {"\\\\server\\share", false}, {"a\tb", false}, {"a:stream", false},
+  };
+  for (auto [name, safe] : cases) EXPECT_EQ(payload::IsSafeEntryName(name), safe) << name;
+}
+
+// Windows opens a device, not a file, for these names in any folder, with
+// any extension and in any letter case; it drops a final dot or blank, so
+// "CON." and "CON .txt" are the console too, and "a." would be written as "a".
+TEST(PayloadNames, WindowsDeviceNamesAreRefusedLikeOtherHostileNames) {
+  const std::pair<const char*, bool> cases[] = {
+      {"CON", false}, {"con", false}, {"Nul.txt", false}, {"sub/aux.tar.gz", false}, {"PRN", false},
+      {"COM1", false}, {"com9.log", false}, {"LPT1", false}, {"lpt5.dat/x", false}, {"COM\xC2\xB9", false},
+      {"LPT\xC2\xB3.txt", false}, {"CONIN$", false}, {"conout$.x", false}, {"CON.", false}, {"CON .txt", false},
+      {"nul ", false}, {"a.", false}, {"dir./a", false}, {"a ", false},
+      {"CONSOLE.txt", true}, {"COM10", true}, {"LPT", true}, {"com", true}, {"xNUL", true}, {"NULx.txt", true},
+      {"sub/CONFIG.SYS", true}, {"a.NUL", true}, {".nul", true}, {"a b.txt", true},
   };
   for (auto [name, safe] : cases) EXPECT_EQ(payload::IsSafeEntryName(name), safe) << name;
 }
@@ -129,6 +144,8 @@ TEST(PayloadProgram, RefusesDamagedTruncatedAndUnsafeArchives) {
       {"climbs out of its folder", stub + Archive({{"ok.txt", "fine"}, {"../escaped.txt", "evil"}}, stub.size()),
        "unsafe file name: ../escaped.txt"},
       {"absolute name", stub + Archive({{"/tmp/absolute.txt", "evil"}}, stub.size()), "unsafe file name"},
+      {"a Windows device", stub + Archive({{"ok.txt", "fine"}, {"sub/NUL.txt", "evil"}}, stub.size()),
+       "unsafe file name: sub/NUL.txt"},
   };
   for (const Case& c : cases) {
     TempDir dir;

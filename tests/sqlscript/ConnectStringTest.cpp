@@ -47,6 +47,10 @@ TEST(ConnectString, RejectsMissingAndUnknownItems) {
       {"db_name=d; password=x; clientlib=\"l\"", "no user_name"},
       {"db_name=d; user_name=u; clientlib=\"\"", "no clientlib"},
       {"server=d; user_name=u; clientlib=\"l\"", "unknown item"},
+      // An item given twice: a value that held "; db_name=" would otherwise
+      // replace the database named first.
+      {"db_name=d; password=x; db_name=other; user_name=u; clientlib=\"l\"", "gives db_name twice"},
+      {"db_name=d; password=x; Password=y; user_name=u; clientlib=\"l\"", "gives password twice"},
   };
   for (const Bad& b : cases) {
     Items items;

@@ -68,6 +68,7 @@ public:
   std::map<std::string, FakeService> Services;
   bool ManagerFails = false;
   std::vector<os::ProcessEntry> Processes;
+  bool RealProcesses = false; // the system's own processes instead of Processes
   bool SnapshotFails = false;
   std::vector<std::uint32_t> TerminateFailsFor; // process ids
   std::vector<std::string> Calls;
@@ -134,11 +135,13 @@ public:
   os::Status ProcessSnapshot(std::vector<os::ProcessEntry>& processes) override {
     Calls.push_back("snapshot");
     if (SnapshotFails) return Injected("CreateToolhelp32Snapshot", "");
+    if (RealProcesses) return os::Api::ProcessSnapshot(processes);
     processes = Processes;
     return {};
   }
   os::Status ProcessTerminate(std::uint32_t id, std::uint32_t exitCode) override {
     Calls.push_back("terminate " + std::to_string(id) + " " + std::to_string(exitCode));
+    if (RealProcesses) return os::Api::ProcessTerminate(id, exitCode);
     for (std::uint32_t f : TerminateFailsFor)
       if (f == id) return Injected("TerminateProcess", std::to_string(id));
     return {};

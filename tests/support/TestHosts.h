@@ -173,3 +173,13 @@ std::string WithoutCause(const std::string& Message, const std::string& Path);
 
 // The whole content of a file, or "<missing>" when it cannot be read.
 std::string ReadFileBytes(const std::string& Path);
+
+// Makes Link a symbolic link to the folder or file Target, as a user who
+// plants one would: natively with symlink; on Windows with
+// CreateSymbolicLinkW, and under Wine, which makes none that way, as the
+// Linux link that stands for it (made with ln, started from the Windows
+// side). False when no link could be made. Under Wine a link to a folder
+// shows as a reparse point; a link to a file shows as the file itself.
+bool MakeLink(const std::string& Target, const std::string& Link);
+// Removes a link MakeLink made, the link itself.
+void RemoveLink(const std::string& Link);

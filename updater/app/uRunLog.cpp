@@ -39,17 +39,19 @@ void TRunLog::Create(const std::string& ProgramDir) {
   // An empty ProgramDir is the current folder.
   const std::string dir = ProgramDir.empty() ? std::string("Logs") : os::path::Join(ProgramDir, "Logs");
   const std::string name = os::path::Join(dir, LogFileName(sys.Now()));
+  // The name is kept also when the file cannot be created, so that every
+  // later entry that cannot be written says which file it missed.
+  fileName_ = name;
   os::Status created = sys.CreateDirectories(dir);
   if (created) created = sys.WriteFile(name, std::string(), false);
   if (!created) throw EInOutError(os::WithCause("I/O error: the log file " + name + " cannot be created", created));
-  fileName_ = name;
 }
 
 void TRunLog::SaveExceptionToLog(ILogPane& Pane, const std::string& Text) const {
   std::vector<std::string> lines = SplitLogLines(Text);
   Pane.AddLine(Stamp() + lines.front());
   for (size_t i = 1; i < lines.size(); ++i) Pane.AddLine("\t" + lines[i]);
-  if (fileName_.empty()) throw EInOutError("I/O error: the log file " + fileName_ + " cannot be written");
+  if (fileName_.empty()) throw EInOutError("I/O error: the run log has no file");
   if (const os::Status written = os::Sys().WriteFile(fileName_, "\r" + Stamp() + Text + "\r\n", true); !written)
     throw EInOutError(os::WithCause("I/O error: the log file " + fileName_ + " cannot be written", written));
 }

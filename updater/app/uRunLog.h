@@ -42,7 +42,7 @@ class TRunLog {
 public:
   // Creates the folder "Logs" in ProgramDir (with missing parents) and the
   // empty log file named from the clock; an existing file of that name is
-  // emptied. Fails with EInOutError.
+  // emptied. Fails with EInOutError; FileName() is the file's name then too.
   void Create(const std::string& ProgramDir);
   const std::string& FileName() const { return fileName_; }
 

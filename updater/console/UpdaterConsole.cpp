@@ -3,6 +3,7 @@
 // The log pane's lines go to standard output, questions are asked on the
 // terminal, and the ending is told by the exit code (see Usage below).
 #include "ConsoleOptions.h"
+#include "ConsolePassword.h"
 #include "os/OsLayer.h"
 #include "uFbService.h"
 #include "uHost.h"
@@ -15,7 +16,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -33,8 +33,10 @@ between multi-user (online) and single-user (shutdown) mode.
 
 Options:
   --language N          2 Russian, 3 English, 4 German, 5 French (default: the system's language)
-  --password-file FILE  the database system password is the first line of FILE; without it the
-                        environment variable UPDATER_PASSWORD, else the default system password
+  --password-file FILE  the database system password is the first line of FILE (readable by you
+                        alone); without it the environment variable UPDATER_PASSWORD, else the
+                        default system password. The variable is never passed on to a program
+                        the updater starts
   --connect-prefix P    first part of the database connection string (default "localhost/3051:")
   --client-lib NAME     the Firebird client library (default )" CLIENT_LIB R"()
   --yes                 answer Yes to every question
@@ -176,14 +178,10 @@ int Main(const std::vector<std::string>& args) {
     if (language < 2 || language > 5) return UsageError("--language must be 2, 3, 4 or 5");
   }
 
-  std::string password = kDefaultSysPassword;
-  if (!value("--password-file").empty()) {
-    std::ifstream f(value("--password-file"), std::ios::binary);
-    if (!f || !std::getline(f, password)) return UsageError("cannot read the password file " + value("--password-file"));
-    while (!password.empty() && (password.back() == '\r' || password.back() == '\n')) password.pop_back();
-  } else if (const char* env = std::getenv("UPDATER_PASSWORD"); env && *env) {
-    password = env;
-  }
+  const TConsolePassword secret = ConsolePassword(value("--password-file"));
+  if (!secret.Error.empty()) return UsageError(secret.Error);
+  if (!secret.Warning.empty()) std::fprintf(stderr, "Updater_Console: %s\n", secret.Warning.c_str());
+  const std::string& password = secret.Password;
 
   TUpdateSettings settings;
   settings.ClientLibName = value("--client-lib").empty() ? CLIENT_LIB : value("--client-lib");

@@ -139,10 +139,53 @@ void CheckConnectParams(const std::string& ClientLib, const std::string& Databas
   CheckConnectParams(TDBParams{ClientLib, Database, UserName, Password, ""});
 }
 
+namespace {
+
+// The items of the engine's connect string (sqlscript.h). The engine starts
+// a new item at every ";" that blanks and one of these names with "="
+// follow, wherever it stands.
+const char* const kConnectItems[] = {"db_name",       "user_name",   "password", "lc_ctype",
+                                     "sql_role_name", "sql_dialect", "clientlib"};
+
+// The text in Value from a ";" up to the "=" of the item it would start
+// ("; db_name="), empty when there is none.
+std::string ItemStartIn(const std::string& Value) {
+  for (std::size_t i = Value.find(';'); i != std::string::npos; i = Value.find(';', i + 1)) {
+    std::size_t j = i + 1;
+    while (j < Value.size() && (Value[j] == ' ' || Value[j] == '\t' || Value[j] == '\r' || Value[j] == '\n')) ++j;
+    for (const char* item : kConnectItems) {
+      const std::string name = std::string(item) + "=";
+      if (os::EqualsIgnoringAsciiCase(std::string_view(Value).substr(j, name.size()), name))
+        return Value.substr(i, j - i + name.size());
+    }
+  }
+  return {};
+}
+
+} // namespace
+
+std::string ConnectValueProblem(const TDBParams& Db, const std::string& CharSet) {
+  // A password is not quoted, not even the part that gives it away.
+  if (!ItemStartIn(Db.Password).empty())
+    return "Пароль содержит \";\" перед именем параметра подключения и \"=\": так разделяются параметры подключения!";
+  const std::pair<const char*, const std::string*> values[] = {{"Путь к базе данных", &Db.Database},
+                                                                 {"Имя пользователя", &Db.UserName},
+                                                                 {"Набор символов", &CharSet},
+                                                                 {"Имя роли", &Db.Role},
+                                                                 {"Клиентская библиотека", &Db.ClientLib}};
+  for (const auto& [what, value] : values)
+    if (const std::string start = ItemStartIn(*value); !start.empty())
+      return std::string(what) + " \"" + *value + "\" содержит \"" + start +
+             "\", которым разделяются параметры подключения!";
+  return {};
+}
+
 std::string BuildConnectString(const TDBParams& Db, const std::string& CharSet) {
+  // The client library's name is quoted, a quote in it doubled.
+  std::string lib;
+  for (char c : Db.ClientLib) lib += c == '"' ? std::string("\"\"") : std::string(1, c);
   return "db_name=" + Db.Database + "; password=" + Db.Password + "; user_name=" + Db.UserName +
-         "; lc_ctype=" + CharSet + "; sql_role_name=" + Db.Role + "; sql_dialect=3; clientlib=\"" + Db.ClientLib +
-         "\"";
+         "; lc_ctype=" + CharSet + "; sql_role_name=" + Db.Role + "; sql_dialect=3; clientlib=\"" + lib + "\"";
 }
 
 std::string BuildConnectString(const std::string& Database, const std::string& Password,
@@ -176,6 +219,8 @@ void RunScript(bool IsText, const TDBParams& Db, const std::string& CharSet, con
     const std::string problem = ClientTextProblem(*text, what);
     if (!problem.empty()) throw EScriptError(problem);
   }
+  // Nor may a value start another item of the engine's connect string.
+  if (const std::string problem = ConnectValueProblem(Db, CharSet); !problem.empty()) throw EScriptError(problem);
 
   // Held for this run only.
   const os::Library lib = os::Sys().LoadSharedLibrary(kScriptLibraryFile);

@@ -74,10 +74,20 @@ void RunScriptText(const std::string& ClientLib, const std::string& Database, co
 
 // The connect string handed to the engine, item by item:
 // db_name=D; password=W; user_name=U; lc_ctype=C; sql_role_name=R; sql_dialect=3; clientlib="L"
+// (a quote in L doubled). The values go in as they are: a run refuses
+// values for which ConnectValueProblem gives a message.
 std::string BuildConnectString(const TDBParams& Db, const std::string& CharSet);
 std::string BuildConnectString(const std::string& Database, const std::string& Password,
                                const std::string& UserName, const std::string& CharSet,
                                const std::string& Role, const std::string& ClientLib);
+
+// The engine would read a ";" followed by blanks and an item's name with "="
+// as the start of another item, so that a location or a password holding
+// "; db_name=..." would send the scripts to another database. The message
+// that refuses the first value holding such a text (the value quoted, a
+// password never), or empty when there is none. RunScript refuses such
+// values before the engine is loaded.
+std::string ConnectValueProblem(const TDBParams& Db, const std::string& CharSet);
 
 // Text between the updater (UTF-8) and a connection's character set.
 std::string ToConnectionCharset(const std::string& Utf8, const std::string& CharSet);

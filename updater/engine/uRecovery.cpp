@@ -6,6 +6,7 @@
 #include "uLDM.h"
 #include "uQrxRout.h"
 #include "uSqlScript.h"
+#include "uUpdateRun.h"
 
 #include <algorithm>
 
@@ -264,6 +265,51 @@ private:
   TDBParams db_;
 };
 
+// Whether every value of the journal names what a run of this installation
+// writes: its own temporary tree (a folder, not a link), its own folder's
+// lock check name, the server files of the server found, their backup
+// entries, the database's own aside names. A journal is a file in a folder
+// others may write to, and putting an installation in order copies,
+// renames and deletes where it says: one that names anything else is not
+// followed.
+bool FitsInstallation(const TUnfinishedRun& Found, const TUpdateSettings& Settings) {
+  os::Api& sys = os::Sys();
+  const std::string root = Found.RootDir;
+  const std::string live = Join(Join(root, "DB_Data"), Settings.DBFileName);
+  const std::string serverDir = os::path::WithDelim(Settings.ServParams.ServerDir);
+  auto digits = [](const std::string& s) {
+    return std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+  };
+  for (const TJournalRecord& r : Found.Records) {
+    switch (r.Step) {
+    case TJournalStep::Run: {
+      const std::string prefix = Join(root, "Tmp$");
+      if (r.Value.rfind(prefix, 0) != 0 || r.Value.size() != prefix.size() + 12 ||
+          !digits(r.Value.substr(prefix.size())) || sys.IsLink(r.Value))
+        return false;
+      break;
+    }
+    case TJournalStep::Lock:
+      if (r.Value != root + "_") return false;
+      break;
+    case TJournalStep::ServerFile: {
+      bool known = false;
+      for (const auto& file : ServerFiles()) known = known || r.Value == serverDir + file.second;
+      const std::string entry = EncodeBackupName(r.Value);
+      if (Settings.ServParams.ServerDir.empty() || !known || (r.Extra != entry && r.Extra != kDeletionMarker + entry))
+        return false;
+      break;
+    }
+    case TJournalStep::DbAside:
+      if (r.Value.rfind(live + "_", 0) != 0 || !digits(r.Value.substr(live.size() + 1))) return false;
+      break;
+    default:
+      if (!r.Value.empty() || !r.Extra.empty()) return false;
+    }
+  }
+  return true;
+}
+
 } // namespace
 
 TUnfinishedRun FindUnfinishedRun(const std::string& ProgramLocation, const TUpdateSettings& Settings) {
@@ -303,8 +349,9 @@ void RecoverUnfinishedRun(const std::string& ProgramLocation, const TUpdateSetti
     }
   }
   if (!found.NeedsRecovery()) return;
-  if (!found.JournalFile.empty() && !found.JournalReadable) {
-    // A journal that is not one: nothing is touched.
+  if (!found.JournalFile.empty() && (!found.JournalReadable || !FitsInstallation(found, Settings))) {
+    // A journal that is not one, or not this installation's: nothing is
+    // touched.
     TWhereThingsAre where;
     where.Add(Msg("2", found.JournalFile));
     if (found.FolderAside) where.Add(Msg("3", found.RootDir + "_"));

@@ -5,6 +5,8 @@
 #include "uLDM.h"
 #include "uQrxRout.h"
 
+#include <algorithm>
+
 namespace {
 
 using os::path::Join;
@@ -60,6 +62,8 @@ TWorkingFolders UpdateInit(const std::string& ProgramLocation, const TUpdateSett
 
 void MyRemoveDir(const std::string& Dir) {
   os::Api& sys = os::Sys();
+  // Listing a link would delete what it points to.
+  if (sys.IsLink(Dir)) throw EUpdateError(GetMsgText("uUpdate_Link_1", Dir));
   std::vector<os::FolderEntry> entries;
   sys.FolderList(Dir, "*.*", entries);
   for (const os::FolderEntry& e : entries) {
@@ -88,17 +92,30 @@ void MyCreateDir(const std::string& Dir) {
     throw EUpdateError(os::WithCause(GetMsgText("uUpdate_MyCreateDir_1", Dir), created));
 }
 
+void MyCreateRunDir(const std::string& Dir) {
+  if (const os::Status created = os::Sys().CreatePrivateFolder(Dir); !created)
+    throw EUpdateError(os::WithCause(GetMsgText("uUpdate_MyCreateDir_1", Dir), created));
+}
+
 namespace {
 void CopyTree(const std::string& SourceDir, const std::string& TargetDir, std::vector<TCopySkipped>& skipped) {
   os::Api& sys = os::Sys();
   const std::string source = WithDelim(SourceDir), target = WithDelim(TargetDir);
   if (!sys.DirectoryExists(source)) throw EUpdateError(GetMsgText("uUpdate_MyCopyDir_1", source));
+  // Neither tree is entered through a link: the copy would read another
+  // place, or write into one.
+  for (const std::string& folder : {source, target})
+    if (sys.IsLink(folder)) throw EUpdateError(GetMsgText("uUpdate_Link_1", folder));
   if (const os::Status created = sys.CreateDirectories(target); !created)
     throw EUpdateError(os::WithCause(GetMsgText("uUpdate_MyCopyDir_2", target), created));
   std::vector<os::FolderEntry> entries;
   sys.FolderList(source, "*", entries);
   for (const os::FolderEntry& e : entries) {
-    if (e.Attributes & os::kAttrDirectory)
+    // A link inside the tree leads out of it: it is skipped like a file
+    // that cannot be copied.
+    if (e.Attributes & os::kAttrReparsePoint)
+      skipped.push_back({source + e.Name, target + e.Name, os::RefusedLink("copy", source + e.Name)});
+    else if (e.Attributes & os::kAttrDirectory)
       CopyTree(source + e.Name, target + e.Name, skipped);
     else if (const os::Status copied = CopyFileDurably(source + e.Name, target + e.Name); !copied)
       skipped.push_back({source + e.Name, target + e.Name, copied});
@@ -143,6 +160,12 @@ std::string DecodeBackupName(const std::string& Name, os::path::Style Style) {
 }
 
 os::Status CopyFileWithBackUp(const std::string& NewFile, const std::string& TargetFile, const std::string& BackupDir) {
+  std::vector<std::string> written;
+  return CopyFileWithBackUp(NewFile, TargetFile, BackupDir, written);
+}
+
+os::Status CopyFileWithBackUp(const std::string& NewFile, const std::string& TargetFile, const std::string& BackupDir,
+                              std::vector<std::string>& Written) {
   os::Api& sys = os::Sys();
   if (!sys.DirectoryExists(BackupDir))
     if (const os::Status created = sys.CreateDirectories(BackupDir); !created)
@@ -159,6 +182,7 @@ os::Status CopyFileWithBackUp(const std::string& NewFile, const std::string& Tar
     sys.FileMove(TargetFile + "_", TargetFile);
     if (const os::Status copied = CopyFileDurably(TargetFile, Join(BackupDir, encoded)); !copied)
       throw EUpdateError(os::WithCause(GetMsgText("uUpdate_CopyFileWithBackUp_4", TargetFile, BackupDir), copied));
+    Written.push_back(encoded);
   } else {
     // The mark that there was no file: without it the rollback would keep
     // the new one.
@@ -166,33 +190,50 @@ os::Status CopyFileWithBackUp(const std::string& NewFile, const std::string& Tar
     os::Status marked = sys.WriteFile(marker, std::string(), false);
     if (marked) marked = sys.FlushFolder(BackupDir);
     if (!marked) throw EUpdateError(os::WithCause(GetMsgText("uUpdate_CopyFileWithBackUp_4", TargetFile, BackupDir), marked));
+    Written.push_back(kDeletionMarker + encoded);
   }
   return CopyFileDurably(NewFile, TargetFile);
 }
 
+namespace {
+// Undoes the entry Name of BackupDir: a deletion marker deletes its target,
+// a copy entry is copied back over its target. A failure adds its text.
+void RestoreEntry(const std::string& BackupDir, const std::string& Name, std::vector<std::string>& failed) {
+  os::Api& sys = os::Sys();
+  const std::string decoded = DecodeBackupName(Name);
+  if (decoded.find(kDeletionMarker) != std::string::npos) {
+    const std::string target = decoded.substr(kDeletionMarker.size());
+    std::uint32_t a = sys.FileAttributes(target);
+    if (a != os::kInvalidAttributes && (a & os::kAttrReadOnly)) sys.WriteFileAttributes(target, a & ~os::kAttrReadOnly);
+    // A file the run added and that cannot be deleted is not restored:
+    // it is reported like a copy that failed.
+    if (const os::Status deleted = sys.FileDelete(target); !deleted && sys.FileExists(target))
+      failed.push_back(os::WithCause(GetMsgText("uUpdate_RestoreFilesFromBackup_1", target), deleted));
+    return;
+  }
+  if (const os::Status copied = CopyFileDurably(Join(BackupDir, Name), decoded); !copied)
+    failed.push_back(os::WithCause(GetMsgText("uUpdate_RestoreFilesFromBackup_1", decoded), copied));
+}
+} // namespace
+
 std::vector<std::string> RestoreFilesFromBackup(const std::string& BackupDir) {
   std::vector<std::string> failed;
-  os::Api& sys = os::Sys();
   std::vector<os::FolderEntry> entries;
-  sys.FolderList(BackupDir, "*.*", entries);
+  os::Sys().FolderList(BackupDir, "*.*", entries);
   for (const os::FolderEntry& e : entries) {
     // Every file entry is restored, also one that carries the hidden or
     // system mark of its target: skipping it would lose that file.
-    if (e.Attributes & os::kAttrDirectory) continue;
-    const std::string decoded = DecodeBackupName(e.Name);
-    if (decoded.find(kDeletionMarker) != std::string::npos) {
-      const std::string target = decoded.substr(kDeletionMarker.size());
-      std::uint32_t a = sys.FileAttributes(target);
-      if (a != os::kInvalidAttributes && (a & os::kAttrReadOnly))
-        sys.WriteFileAttributes(target, a & ~os::kAttrReadOnly);
-      // A file the run added and that cannot be deleted is not restored:
-      // it is reported like a copy that failed.
-      if (const os::Status deleted = sys.FileDelete(target); !deleted && sys.FileExists(target))
-        failed.push_back(os::WithCause(GetMsgText("uUpdate_RestoreFilesFromBackup_1", target), deleted));
-      continue;
-    }
-    if (const os::Status copied = CopyFileDurably(Join(BackupDir, e.Name), decoded); !copied)
-      failed.push_back(os::WithCause(GetMsgText("uUpdate_RestoreFilesFromBackup_1", decoded), copied));
+    if (!(e.Attributes & os::kAttrDirectory)) RestoreEntry(BackupDir, e.Name, failed);
+  }
+  return failed;
+}
+
+std::vector<std::string> RestoreFilesFromBackup(const std::string& BackupDir, const std::vector<std::string>& Written) {
+  std::vector<std::string> failed, done;
+  for (const std::string& name : Written) {
+    if (std::find(done.begin(), done.end(), name) != done.end()) continue;
+    done.push_back(name);
+    RestoreEntry(BackupDir, name, failed);
   }
   return failed;
 }
@@ -209,7 +250,11 @@ void RestoreTree(const std::string& Written, const std::string& Backup, const st
   for (const os::FolderEntry& e : entries) {
     const std::string written = Join(Written, e.Name), backup = Join(Backup, e.Name), live = Join(Live, e.Name);
     if (e.Attributes & os::kAttrDirectory) {
-      RestoreTree(written, backup, live, CompleteBackup, failed);
+      // A live folder that has become a link is not written through.
+      if (sys.IsLink(live))
+        failed.push_back(os::WithCause(GetMsgText("uUpdate_RestoreFilesFromBackup_1", live), os::RefusedLink("copy", live)));
+      else
+        RestoreTree(written, backup, live, CompleteBackup, failed);
       continue;
     }
     if (sys.FileExists(backup)) {

@@ -69,11 +69,18 @@ TWorkingFolders UpdateInit(const std::string& ProgramLocation, const TUpdateSett
 
 // Deletes Dir with everything in it, depth first; read-only files too. Stops
 // with uUpdate_MyRemoveDir_1 at the first file that cannot be deleted. A
-// missing Dir is no error. Links to folders are removed, never followed.
+// missing Dir is no error. Links inside are removed, never followed; a Dir
+// that is itself a link is refused with uUpdate_Link_1 and nothing is
+// deleted.
 void MyRemoveDir(const std::string& Dir);
 // Creates the one folder Dir (its parent must exist); fails with
 // uUpdate_MyCreateDir_1, also when it exists already.
 void MyCreateDir(const std::string& Dir);
+// Creates the run's own folder Dir as MyCreateDir does, so that only the
+// running user and the administrators may enter it (os::CreatePrivateFolder):
+// an entry of that name that exists already, a link planted there included,
+// is never used; that fails with uUpdate_MyCreateDir_1 and the cause.
+void MyCreateRunDir(const std::string& Dir);
 // A file that MyCopyDir could not copy, and why.
 struct TCopySkipped {
   std::string Source, Target;
@@ -81,7 +88,11 @@ struct TCopySkipped {
 };
 // Copies the tree SourceDir into TargetDir (created with its parents),
 // merging with what is there. A single file that fails to copy is skipped
-// and the walk goes on; the skipped files are returned, in walk order.
+// and the walk goes on; the skipped files are returned, in walk order. A
+// link inside SourceDir (to a file or a folder) is skipped the same way,
+// never followed; a SourceDir, TargetDir or folder of the target tree that
+// is a link is refused with uUpdate_Link_1; a link at a target file is
+// never written through (that file is skipped).
 std::vector<TCopySkipped> MyCopyDir(const std::string& SourceDir, const std::string& TargetDir);
 // MyCopyDir, failing when a file was skipped: with uUpdate_CopyFileWithBackUp_4
 // (the file and the folder it should have gone to) and the cause on the next
@@ -101,18 +112,31 @@ inline const std::string kDeletionMarker = "{dlt}_";
 // (uUpdate_CopyFileWithBackUp_1 to _4, with the failed call on the next
 // line) before touching the target; returns the final copy's outcome.
 os::Status CopyFileWithBackUp(const std::string& NewFile, const std::string& TargetFile, const std::string& BackupDir);
+// The same, adding to Written the name of the entry it wrote (the copy, or
+// the deletion marker, recorded even when the marker file could not be
+// written), before the target is replaced.
+os::Status CopyFileWithBackUp(const std::string& NewFile, const std::string& TargetFile, const std::string& BackupDir,
+                              std::vector<std::string>& Written);
 // Undoes every entry of BackupDir; one catalog text (with the failed call on
 // its next line) per file that could not be restored or, for a deletion
-// marker, deleted. Never raises, never stops early.
+// marker, deleted. Never raises, never stops early. Whoever can write into
+// BackupDir chooses what it deletes and writes: a run restores from the
+// list it kept instead (below).
 std::vector<std::string> RestoreFilesFromBackup(const std::string& BackupDir);
+// Undoes only the entries named in Written (as CopyFileWithBackUp recorded
+// them), each once, in that order; an entry in BackupDir that is not named
+// there is left alone. A deletion marker named there deletes its target
+// also when its file is missing. Reports as the whole-folder form does.
+std::vector<std::string> RestoreFilesFromBackup(const std::string& BackupDir, const std::vector<std::string>& Written);
 
 // Undoes a copy of the tree WrittenDir into LiveDir, with BackupDir the copy
 // of LiveDir taken before: every file of WrittenDir gets its old content
 // back in LiveDir from BackupDir, or, when BackupDir has no such file and is
 // complete (CompleteBackup), is deleted from LiveDir as one the copy added.
 // One catalog text (uUpdate_RestoreFilesFromBackup_1, the cause on its next
-// line) per file that could not be restored. A missing WrittenDir wrote
-// nothing. Never raises, never stops early.
+// line) per file that could not be restored, and per live folder that has
+// become a link (nothing is restored through it). A missing WrittenDir
+// wrote nothing. Never raises, never stops early.
 std::vector<std::string> RestoreTreeFromBackup(const std::string& WrittenDir, const std::string& BackupDir,
                                                const std::string& LiveDir, bool CompleteBackup);
 

@@ -33,13 +33,15 @@ using os::path::Join;
 using os::path::WithDelim;
 
 // The bytes of every file below Dir (what a listing shows; a folder that
-// cannot be listed counts as empty).
+// cannot be listed counts as empty). A link is not followed: the copies
+// skip it, and a link to a folder above it would never end.
 std::uint64_t TreeBytes(const std::string& Dir) {
   std::vector<os::FolderEntry> entries;
   os::Sys().FolderList(Dir, "*", entries);
   std::uint64_t bytes = 0;
   for (const os::FolderEntry& e : entries)
-    bytes += (e.Attributes & os::kAttrDirectory) ? TreeBytes(Join(Dir, e.Name)) : e.Size;
+    if (!(e.Attributes & os::kAttrReparsePoint))
+      bytes += (e.Attributes & os::kAttrDirectory) ? TreeBytes(Join(Dir, e.Name)) : e.Size;
   return bytes;
 }
 
@@ -286,11 +288,14 @@ void TUpdateRun::CheckLocks() {
 
 // The temporary tree, the server payload and the backup and working copies.
 void TUpdateRun::PrepareTrees() {
+  Log(Msg("36"));
+  // The run's folder is new or the run stops: an entry of its name (a link
+  // planted there included) is neither removed nor used, and nothing below
+  // it is removed when this fails.
+  MyCreateRunDir(wf_.TmpDir);
+  treeMade_ = true;
   try {
-    Log(Msg("36"));
-    MyRemoveDir(wf_.TmpDir);
-    for (const std::string* dir : {&wf_.TmpDir, &wf_.NewDir, &wf_.OldDir, &wf_.OldDBDataDir, &wf_.WrkDir})
-      MyCreateDir(*dir);
+    for (const std::string* dir : {&wf_.NewDir, &wf_.OldDir, &wf_.OldDBDataDir, &wf_.WrkDir}) MyCreateDir(*dir);
     const std::string payload = Join(wf_.NewDir, "files.exe");
     ExtractFilesFromResource(payload, "");
     RunPayload(payload, "files", 1);
@@ -403,7 +408,8 @@ void TUpdateRun::ReplaceServerFiles() {
       const std::string entry =
           (os::Sys().FileExists(serverDir + target) ? "" : kDeletionMarker) + EncodeBackupName(serverDir + target);
       Journal(TJournalStep::ServerFile, serverDir + target, entry);
-      if (const os::Status copied = CopyFileWithBackUp(Join(wf_.NewDir, source), serverDir + target, wf_.OldOtherDir);
+      if (const os::Status copied =
+              CopyFileWithBackUp(Join(wf_.NewDir, source), serverDir + target, wf_.OldOtherDir, backupEntries_);
           !copied)
         throw EUpdateError(os::WithCause("Не удалось выполнить обновление файла: " + serverDir + target, copied));
     }
@@ -548,10 +554,11 @@ void TUpdateRun::FinalSwap() {
 
 //--- The rollback ----------------------------------------------------------------------
 
+// Only what this run backed up: an entry that appeared in the backup folder
+// otherwise is not restored.
 std::string TUpdateRun::RestoreServerFiles() {
-  if (!os::Sys().DirectoryExists(wf_.OldOtherDir)) return {};
   std::string lines;
-  for (const std::string& failed : RestoreFilesFromBackup(wf_.OldOtherDir)) lines += failed + "\r\n";
+  for (const std::string& failed : RestoreFilesFromBackup(wf_.OldOtherDir, backupEntries_)) lines += failed + "\r\n";
   return lines;
 }
 
@@ -666,7 +673,9 @@ void TUpdateRun::JournalUndo() {
 void TUpdateRun::FinishJournal() {
   if (journal_.Records() == 0) return;
   os::Api& sys = os::Sys();
-  if (sys.DirectoryExists(wf_.TmpDir)) {
+  // Only into the folder the run made itself: an entry of its name that was
+  // there before may lead anywhere.
+  if (treeMade_ && sys.DirectoryExists(wf_.TmpDir)) {
     const std::string mark = Join(wf_.TmpDir, kFinishedMark);
     sys.WriteFile(mark, std::string(), false);
     sys.FlushFolder(wf_.TmpDir);

@@ -118,6 +118,10 @@ private:
   std::string errorText_;
   TScriptLog buffer_;
   TRunJournal journal_{""};
+  bool treeMade_ = false;          // the run made its temporary tree itself
   bool resourcesBackedUp_ = false; // the backup of Resources is complete
+  // The entries this run wrote into the backup folder of the server's
+  // files, in order: the rollback restores these and nothing else.
+  std::vector<std::string> backupEntries_;
   std::string logFailure_;         // the first log entry that could not be written
 };

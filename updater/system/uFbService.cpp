@@ -126,7 +126,9 @@ void StopFBService(TFBServParams Params, bool ShowMsg, IHost& Host) {
   if (const os::Status stopped = ServiceStop("", Params.ServiceName); !stopped)
     throw std::runtime_error(os::WithCause(kCannotStop, stopped));
   SetDebugPrivilege(true);
-  int killed = KillTask(Params.ServerExe);
+  // Only the server the discovery found: another installation's server
+  // whose program has the same name runs on.
+  int killed = KillTaskInFolder(Params.ServerExe, Params.ServerDir);
   SetDebugPrivilege(false);
   if (killed == 0)
     throw std::runtime_error("Не удалось остановить процесс(ы):" + Params.ServerExe +

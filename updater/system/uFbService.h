@@ -28,8 +28,9 @@ std::string PortOf(const std::string& ImagePath, bool& Found);
 // damaged.
 void GetFBServParams(TFBServParams& Params);
 
-// Stops the server's service, ends every process of its executable and
-// waits 15 seconds; with ShowMsg the user is told it has stopped.
+// Stops the server's service, ends every process of its executable whose
+// program file lies in the server's folder (Params.ServerDir) and waits 15
+// seconds; with ShowMsg the user is told it has stopped.
 void StopFBService(TFBServParams Params, bool ShowMsg, IHost& Host);
 
 // Stops the server (its errors ignored), starts the service, checks that a

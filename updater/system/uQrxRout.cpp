@@ -136,6 +136,32 @@ int KillTask(const std::string& ExeName) {
   return result;
 }
 
+namespace {
+// Whether Path lies in Folder or below it: Folder, with a delimiter at its
+// end, begins Path. Windows paths compare without regard to letter case.
+bool LiesIn(const std::string& Path, const std::string& Folder) {
+  const std::string path = os::path::Normalized(Path), folder = os::path::WithDelim(os::path::Normalized(Folder));
+  if (path.size() <= folder.size()) return false;
+  const std::string_view head(path.data(), folder.size());
+  return os::path::Resolve(os::path::Style::native) == os::path::Style::windows ? os::EqualsIgnoringAsciiCase(head, folder)
+                                                                               : head == folder;
+}
+} // namespace
+
+int KillTaskInFolder(const std::string& ExeName, const std::string& Folder) {
+  int result = -1;
+  if (os::Trim(Folder).empty()) return result;
+  std::vector<os::ProcessEntry> processes;
+  if (!os::Sys().ProcessSnapshot(processes)) return result;
+  for (const os::ProcessEntry& p : processes) {
+    if (p.ImagePath.empty() || !os::EqualsIgnoringAsciiCase(os::path::FileNameOf(p.ImagePath), ExeName) ||
+        !LiesIn(p.ImagePath, Folder))
+      continue;
+    result = os::Sys().ProcessTerminate(p.Id, 0) ? 1 : 0;
+  }
+  return result;
+}
+
 os::Status SetDebugPrivilege(bool Enable) {
   // Disabling keeps only the used-for-access bit, which takes the privilege
   // out of the enabled set.

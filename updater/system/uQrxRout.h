@@ -66,6 +66,14 @@ constexpr std::uint32_t kServiceMinPollMs = 100;
 // else the outcome of the last termination (0 failed, 1 succeeded).
 int KillTask(const std::string& ExeName);
 
+// KillTask limited to the programs of one folder: terminates (exit code 0)
+// every process whose program file's name equals ExeName, letter case
+// ignored, and whose program file lies in Folder or below it (letter case
+// ignored on Windows). A process whose program path the system does not
+// tell is left alone, and an empty Folder matches nothing. The same results
+// as KillTask.
+int KillTaskInFolder(const std::string& ExeName, const std::string& Folder);
+
 // Enables or disables "SeDebugPrivilege" in the own access token; true when
 // the change was fully applied.
 os::Status SetDebugPrivilege(bool Enable);

@@ -34,6 +34,31 @@ struct MenuTraits {
 };
 using ScopedMenu = os::win::ScopedResource<MenuTraits>;
 
+// A memory device context (CreateCompatibleDC), deleted with DeleteDC.
+struct MemoryDCTraits {
+  using Type = HDC;
+  static Type Invalid() { return nullptr; }
+  static bool IsValid(Type h) { return h != nullptr; }
+  static void Close(Type h) { DeleteDC(h); }
+};
+using ScopedMemoryDC = os::win::ScopedResource<MemoryDCTraits>;
+
+// An object selected into a device context for the life of this owner; the
+// object selected before comes back when it goes.
+class ScopedSelection {
+public:
+  ScopedSelection(HDC Dc, HGDIOBJ Object) : dc_(Dc), previous_(SelectObject(Dc, Object)) {}
+  ~ScopedSelection() {
+    if (previous_) SelectObject(dc_, previous_);
+  }
+  ScopedSelection(const ScopedSelection&) = delete;
+  ScopedSelection& operator=(const ScopedSelection&) = delete;
+
+private:
+  HDC dc_;
+  HGDIOBJ previous_;
+};
+
 // The device context of a window (nullptr: the screen) from GetDC, given
 // back with ReleaseDC to the same window.
 class ScopedDC {

@@ -10,12 +10,15 @@
 #include "uFbService.h"
 #include "uMainIds.h"
 #include "uMainText.h"
+#include "uMainWaits.h"
+#include "uProgramFiles.h"
 #include "uUpdate.h"
 #include "UpdaterResourceIds.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
@@ -46,6 +49,38 @@ public:
 private:
   F f_;
 };
+
+// Puts Text into the busy notice Dialog, makes the box as tall as the text
+// needs at its width and centres it over Owner.
+void FitNotice(HWND Dialog, HWND Owner, const std::wstring& Text) {
+  HWND text = GetDlgItem(Dialog, IDC_NOTICE_TEXT);
+  SetWindowTextW(text, Text.c_str());
+  RECT box;
+  GetClientRect(text, &box);
+  RECT needed{0, 0, box.right, 0};
+  {
+    ScopedDC dc(text);
+    ScopedSelection font(dc.Get(), reinterpret_cast<HFONT>(SendMessageW(text, WM_GETFONT, 0, 0)));
+    DrawTextW(dc.Get(), Text.c_str(), -1, &needed, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+  }
+  const int grow = std::max(0, static_cast<int>(needed.bottom - box.bottom));
+  RECT frame;
+  GetWindowRect(Dialog, &frame);
+  if (grow > 0) {
+    SetWindowPos(text, nullptr, 0, 0, box.right, needed.bottom, SWP_NOMOVE | SWP_NOZORDER);
+    HWND ok = GetDlgItem(Dialog, IDOK);
+    RECT button;
+    GetWindowRect(ok, &button);
+    MapWindowPoints(nullptr, Dialog, reinterpret_cast<POINT*>(&button), 2);
+    SetWindowPos(ok, nullptr, button.left, button.top + grow, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    frame.bottom += grow;
+  }
+  RECT owner;
+  GetWindowRect(Owner, &owner);
+  const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+  SetWindowPos(Dialog, nullptr, (owner.left + owner.right - width) / 2, (owner.top + owner.bottom - height) / 2, width,
+               height, SWP_NOZORDER);
+}
 
 } // namespace
 
@@ -95,7 +130,7 @@ void TfrmMain::FormCreate() {
   LoadPictures();
 
   // The files the program and the engine need beside the program; existing
-  // ones are never overwritten.
+  // ones are never overwritten, missing ones are written whole.
   WriteMissingFile(programDir_, "help.chm", "HELP", "help");
   WriteMissingFile(programDir_, "fbclient.dll", "DLL", "fbclient");
   WriteMissingFile(programDir_, "sqlscript.dll", "DLL", "sqlscript");
@@ -105,17 +140,6 @@ void TfrmMain::FormCreate() {
   log_.Create(programDir_);
 
   ReadServerDescription();
-}
-
-void TfrmMain::WriteMissingFile(const std::string& Dir, const char* FileName, const char* Type, const char* Name) {
-  os::Api& sys = os::Sys();
-  const std::string path = os::path::Join(Dir, FileName);
-  if (sys.FileExists(path)) return;
-  std::string_view data;
-  if (os::Status read = sys.ProgramResource(Type, Name, data); !read)
-    throw std::runtime_error("Не удалось прочитать ресурс " + std::string(Name) + " программы: " + read.Failure().Text);
-  if (os::Status written = sys.WriteFile(path, std::string(data), false); !written)
-    throw std::runtime_error("Не удалось записать файл " + path + ": " + written.Failure().Text);
 }
 
 void TfrmMain::ReadServerDescription() {
@@ -151,6 +175,11 @@ LRESULT CALLBACK TfrmMain::WindowProc(HWND Window, UINT Message, WPARAM WParam, 
 LRESULT TfrmMain::OnMessage(UINT Message, WPARAM WParam, LPARAM LParam) {
   switch (Message) {
   case WM_COMMAND:
+    // The control that gets the focus is the one to give it back to when
+    // the window is activated again (a box that opens disables the window,
+    // which takes the focus away before the window hears of it).
+    if ((HIWORD(WParam) == EN_SETFOCUS || HIWORD(WParam) == BN_SETFOCUS) && LParam)
+      lastFocus_ = reinterpret_cast<HWND>(LParam);
     OnCommand(HIWORD(WParam), LOWORD(WParam));
     return 0;
   case WM_CTLCOLORSTATIC:
@@ -160,9 +189,25 @@ LRESULT TfrmMain::OnMessage(UINT Message, WPARAM WParam, LPARAM LParam) {
   case WM_DRAWITEM:
     if (DrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(LParam))) return TRUE;
     break;
-  case WM_CLOSE:
-    DestroyWindow(hwnd_);
+  case WM_ACTIVATE:
+    // As a dialog does: the control that had the focus last gets it back
+    // when the window is active again (after a box, say).
+    if (LOWORD(WParam) != WA_INACTIVE && lastFocus_ && Usable(lastFocus_)) {
+      SetFocus(lastFocus_);
+      return 0;
+    }
+    break;
+  case DM_GETDEFID:
+    return DefaultButton();
+  case WM_NEXTDLGCTL:
+    NextControl(WParam, LParam);
     return 0;
+  case WM_CLOSE:
+    OnClose();
+    return 0;
+  case WM_QUERYENDSESSION:
+    // The session waits for the run; the reason is given while busy.
+    return busy_ ? FALSE : TRUE;
   case WM_DESTROY:
     if (linked_ && ldm_) ldm_->UnlinkTable(sill_);
     linked_ = false;
@@ -177,6 +222,7 @@ LRESULT TfrmMain::OnMessage(UINT Message, WPARAM WParam, LPARAM LParam) {
 
 void TfrmMain::OnCommand(int Code, int Id) {
   if (Code != 0 && Code != 1 && Code != BN_CLICKED) return; // menu, accelerator, button click
+  if (busy_ && RefusedWhileBusy(Id)) return;
   switch (Id) {
   case IDM_PROJECT_ZAVUDAVADA:
     ProjectClick("ZAVUDAVADA");
@@ -194,10 +240,10 @@ void TfrmMain::OnCommand(int Code, int Id) {
     DatabaseModeClick(false);
     break;
   case IDM_OPERATIONS_START:
-    StartFBService(settings_.ServParams, true, *this);
+    ServiceClick(true);
     break;
   case IDM_OPERATIONS_STOP:
-    StopFBService(settings_.ServParams, true, *this);
+    ServiceClick(false);
     break;
   case IDM_HELP:
     HelpClick();
@@ -215,6 +261,7 @@ void TfrmMain::OnCommand(int Code, int Id) {
     OKBtnClick();
     break;
   case IDC_CANCEL_BTN:
+  case IDCANCEL: // Esc
     PostMessageW(hwnd_, WM_CLOSE, 0, 0);
     break;
   }
@@ -226,6 +273,176 @@ void TfrmMain::AEException(const std::exception& E) {
   } catch (...) {
     // The hook itself must never let an error out into the system.
   }
+}
+
+//--- The keyboard and the message loops ---------------------------------------------
+
+bool TfrmMain::TranslateDialogKeys(MSG& Msg) {
+  if (notice_ && IsDialogMessageW(notice_, &Msg)) return true;
+  return hwnd_ && IsDialogMessageW(hwnd_, &Msg);
+}
+
+void TfrmMain::PumpMessages() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      // Left for the message loop, which ends the program.
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      break;
+    }
+    if (TranslateDialogKeys(msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+// Whether Control can take the focus: visible and enabled, its containers
+// included.
+bool TfrmMain::Usable(HWND Control) const {
+  if (!IsWindow(Control) || !IsWindowVisible(Control)) return false;
+  for (HWND w = Control; w && w != hwnd_; w = GetParent(w))
+    if (!IsWindowEnabled(w)) return false;
+  return true;
+}
+
+// Enter presses the push button that has the focus, as in a dialog, and
+// otherwise Start, the default button.
+LRESULT TfrmMain::DefaultButton() const {
+  HWND focus = GetFocus();
+  for (const char* name : {"CancelBtn", "bbProgramLocation"})
+    if (focus && focus == Control(name)) return MAKELRESULT(GetDlgCtrlID(focus), DC_HASDEFID);
+  return MAKELRESULT(IDC_OK_BTN, DC_HASDEFID);
+}
+
+// WM_NEXTDLGCTL as a dialog answers it: LParam set, WParam is the control
+// to focus; otherwise WParam chooses the next (0) or previous tab stop. The
+// dialog manager and the log pane (Tab in a multi-line box) send it.
+void TfrmMain::NextControl(WPARAM WParam, LPARAM LParam) {
+  if (LOWORD(LParam)) {
+    if (HWND target = reinterpret_cast<HWND>(WParam)) SetFocus(target);
+    return;
+  }
+  HWND focus = GetFocus();
+  HWND target = GetNextDlgTabItem(hwnd_, focus == hwnd_ ? nullptr : focus, WParam != 0);
+  if (!target) return;
+  if (SendMessageW(target, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) SendMessageW(target, EM_SETSEL, 0, -1);
+  SetFocus(target);
+}
+
+//--- The busy state ----------------------------------------------------------------
+
+class TfrmMain::BusyScope {
+public:
+  explicit BusyScope(TfrmMain& Form) : form_(Form), waits_([&Form] { Form.PumpMessages(); }), api_(waits_) {
+    // Nothing below may fail once the window is busy.
+    const std::wstring reason = WithLineBreaks(GetMsgText("uMain_OkBtn_2"));
+    form_.busy_ = true;
+    // A control that is about to be disabled gives the focus to the log
+    // pane; a key pressed there cannot reach Start.
+    HWND focus = GetFocus();
+    for (const char* part : {"gbConnection", "pBtn"}) {
+      HWND container = form_.Control(part);
+      if (focus && (focus == container || IsChild(container, focus))) {
+        focus_ = focus;
+        SetFocus(form_.Control("mLog"));
+      }
+    }
+    form_.EnableControls(false);
+    EnableMenus(false);
+    // Ending the Windows session waits for the run, and says why.
+    ShutdownBlockReasonCreate(form_.hwnd_, reason.c_str());
+  }
+  ~BusyScope() {
+    ShutdownBlockReasonDestroy(form_.hwnd_);
+    if (form_.notice_) DestroyWindow(form_.notice_);
+    EnableMenus(true);
+    form_.EnableControls(true);
+    const HWND focus = GetFocus();
+    if (focus_ && (!focus || focus == form_.Control("mLog") || focus == form_.hwnd_) && form_.Usable(focus_))
+      SetFocus(focus_);
+    form_.busy_ = false;
+  }
+  BusyScope(const BusyScope&) = delete;
+  BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+  // The Project and Service menus of the menu bar.
+  void EnableMenus(bool Enable) {
+    for (const char* name : {"mmProject", "mmOperations"})
+      EnableMenuItem(form_.mainMenu_, form_.menu_.at(name).Position,
+                     MF_BYPOSITION | (Enable ? MF_ENABLED : MF_GRAYED));
+    DrawMenuBar(form_.hwnd_);
+  }
+
+  TfrmMain& form_;
+  TWindowWaits waits_;
+  os::ScopedApi api_;
+  HWND focus_ = nullptr; // the control that had the focus, when it was disabled
+};
+
+// What the busy state refuses: everything that could start a second run or
+// command or change what the running one reads. Help and Language stay.
+bool TfrmMain::RefusedWhileBusy(int Command) {
+  switch (Command) {
+  case IDM_PROJECT_ZAVUDAVADA:
+  case IDM_PROJECT_TAMBER_MINI:
+  case IDM_PROJECT_TAMBER:
+  case IDM_OPERATIONS_ONLINE:
+  case IDM_OPERATIONS_SHUTDOWN:
+  case IDM_OPERATIONS_START:
+  case IDM_OPERATIONS_STOP:
+  case IDC_BB_PROGRAM_LOCATION:
+  case IDC_OK_BTN:
+    return true;
+  }
+  return false;
+}
+
+// Closing ends the program, except while busy: the run would go on without a
+// window to show its questions and its outcome.
+void TfrmMain::OnClose() {
+  if (busy_) {
+    ShowBusyNotice();
+    return;
+  }
+  DestroyWindow(hwnd_);
+}
+
+void TfrmMain::ShowBusyNotice() {
+  if (!notice_)
+    notice_ = CreateDialogParamW(instance_, MAKEINTRESOURCEW(IDD_BUSY_NOTICE), hwnd_, &TfrmMain::NoticeProc,
+                                 reinterpret_cast<LPARAM>(this));
+  if (!notice_) {
+    MessageBeep(MB_ICONWARNING);
+    return;
+  }
+  ShowWindow(notice_, SW_SHOW);
+  SetForegroundWindow(notice_);
+}
+
+INT_PTR CALLBACK TfrmMain::NoticeProc(HWND Dialog, UINT Message, WPARAM WParam, LPARAM LParam) {
+  try {
+    switch (Message) {
+    case WM_INITDIALOG: {
+      auto* self = reinterpret_cast<TfrmMain*>(LParam);
+      SetWindowLongPtrW(Dialog, DWLP_USER, LParam);
+      SetWindowTextUtf8(Dialog, self->appTitle_);
+      SendDlgItemMessageW(Dialog, IDC_NOTICE_ICON, STM_SETICON,
+                          reinterpret_cast<WPARAM>(LoadIconW(nullptr, IDI_INFORMATION)), 0);
+      FitNotice(Dialog, self->hwnd_, WithLineBreaks(GetMsgText("uMain_FormCloseQuery_1")));
+      return TRUE;
+    }
+    case WM_COMMAND:
+      if (LOWORD(WParam) == IDOK || LOWORD(WParam) == IDCANCEL) DestroyWindow(Dialog);
+      return TRUE;
+    case WM_DESTROY:
+      if (auto* self = reinterpret_cast<TfrmMain*>(GetWindowLongPtrW(Dialog, DWLP_USER))) self->notice_ = nullptr;
+      return FALSE;
+    }
+  } catch (...) {
+    // Nothing leaves a dialog procedure into the system.
+  }
+  return FALSE;
 }
 
 //--- Handlers ----------------------------------------------------------------------
@@ -261,12 +478,19 @@ void TfrmMain::LanguageClick(int Language) {
   RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
+// The boxes and buttons inside are disabled with their containers, so that
+// they also look it: a disabled container alone leaves them drawn as
+// usable. The program location stays disabled until a project is chosen.
 void TfrmMain::EnableControls(bool Enable) {
   EnableWindow(Control("gbConnection"), Enable);
   EnableWindow(Control("pBtn"), Enable);
+  for (const char* name : {"ePassword", "OKBtn", "CancelBtn"}) EnableWindow(Control(name), Enable);
+  for (const char* name : {"eProgramLocation", "bbProgramLocation"})
+    EnableWindow(Control(name), Enable && locationEnabled_);
 }
 
 void TfrmMain::EnableProgramLocation(bool Enable) {
+  locationEnabled_ = Enable;
   EnableWindow(Control("eProgramLocation"), Enable);
   EnableWindow(Control("bbProgramLocation"), Enable);
 }
@@ -276,6 +500,9 @@ void TfrmMain::OKBtnClick() {
     ShowMessage(TMsgDlgType::Warning, GetMsgText("uMain_OkBtn_1"));
     return;
   }
+  // Busy before any message is processed: a second click on Start waiting
+  // in the queue must find the run going.
+  BusyScope busy(*this);
   HWND captions = Control("mCaptions");
   HWND progress = Control("aProgress");
   ShowWindow(captions, SW_SHOW);
@@ -286,10 +513,8 @@ void TfrmMain::OKBtnClick() {
   SendMessageW(progress, ACM_PLAY, static_cast<WPARAM>(-1), MAKELONG(0, 0xFFFF));
   ShowWindow(Control("Image1"), SW_HIDE);
   ProcessMessages();
-  EnableControls(false);
 
   Finally restore([&] {
-    EnableControls(true);
     ProcessMessages();
     ShowWindow(progress, SW_HIDE);
     SendMessageW(progress, ACM_STOP, 0, 0);
@@ -334,14 +559,21 @@ void TfrmMain::ProgramLocationClick() {
 }
 
 void TfrmMain::DatabaseModeClick(bool Online) {
-  EnableControls(false);
-  Finally restore([&] { EnableControls(true); });
+  BusyScope busy(*this);
   const std::string location = WindowText(Control("eProgramLocation"));
   const std::string password = WindowText(Control("ePassword"));
   if (Online)
     UpdateOnLine(location, password);
   else
     UpdateShutdown(location, password);
+}
+
+void TfrmMain::ServiceClick(bool Start) {
+  BusyScope busy(*this);
+  if (Start)
+    StartFBService(settings_.ServParams, true, *this);
+  else
+    StopFBService(settings_.ServParams, true, *this);
 }
 
 void TfrmMain::HelpClick() {

@@ -14,7 +14,8 @@
 // window procedure and the command handlers), uMainLayout.cpp (controls and
 // their places, fonts, colours, pictures and painting), uMainTranslation.cpp
 // (the translation target) and uMainHost.cpp (the engine's host and the log
-// pane).
+// pane). While a run or a Service command goes, the window is busy (see
+// BusyScope), and the waits of the system keep it alive (uMainWaits.h).
 #pragma once
 
 #include "uGdi.h"
@@ -48,6 +49,15 @@ public:
   TUpdateSettings& Values() { return settings_; }
   // Enables or disables the program location box and its button.
   void EnableProgramLocation(bool Enable);
+
+  // The keyboard of the window and of its notice, as a dialog has it: Tab
+  // and Shift+Tab through the controls, Alt with an underlined letter,
+  // Enter for the default button, Esc for Exit. True when Msg was taken;
+  // the message loops call it before they dispatch a message.
+  bool TranslateDialogKeys(MSG& Msg);
+  // Processes the messages waiting for the thread's windows; a WM_QUIT is
+  // left for the message loop.
+  void PumpMessages();
 
   //--- IHost ------------------------------------------------------------------
   void ShowMessage(TMsgDlgType Type, const std::string& Text) override;
@@ -84,7 +94,6 @@ private:
 
   void FormCreate();
   void ReadServerDescription();
-  void WriteMissingFile(const std::string& Dir, const char* FileName, const char* Type, const char* Name);
 
   void ProjectClick(const char* Code);
   void LanguageClick(int Language);
@@ -93,11 +102,34 @@ private:
   void EnableControls(bool Enable);
   void ProgramLocationClick();
   void DatabaseModeClick(bool Online);
+  void ServiceClick(bool Start);
   void HelpClick();
+
+  // The busy state, for the life of a run or a Service command: the
+  // connection group and the button panel are disabled, the Project and
+  // Service menus greyed, their commands and Start refused whatever sends
+  // them, the keyboard focus leaves the disabled controls, the system's
+  // waits keep the window alive (uMainWaits.h), closing the window is
+  // refused with a notice, and ending the Windows session is blocked.
+  class BusyScope;
+  friend class BusyScope;
+  static bool RefusedWhileBusy(int Command);
+  void OnClose();
+  // The notice that the window cannot close during a run: a modeless box,
+  // so that the run goes on while it is shown.
+  void ShowBusyNotice();
+  static INT_PTR CALLBACK NoticeProc(HWND Dialog, UINT Message, WPARAM WParam, LPARAM LParam);
+  // The dialog manager's questions to the window: the default button and
+  // the next control.
+  LRESULT DefaultButton() const;
+  void NextControl(WPARAM WParam, LPARAM LParam);
+  bool Usable(HWND Control) const;
 
   // uMainLayout.cpp: the window, its menu and controls, their fonts and
   // colours, the pictures, and what the window paints itself.
   static LRESULT CALLBACK ContainerProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam);
+  // A length of the window's design, made at 96 DPI, at the system's DPI.
+  int Scaled(int Length) const { return MulDiv(Length, dpi_, 96); }
   void CreateMainWindow();
   ScopedMenu CreateMainMenu();
   void CreateControls();
@@ -131,6 +163,7 @@ private:
 
   HINSTANCE instance_ = nullptr;
   HWND hwnd_ = nullptr;
+  int dpi_ = 96; // the system's, read when the window is created
   std::map<std::string, HWND> controls_;
   std::map<std::string, MenuEntry> menu_;
   std::map<std::string, FontChoice> fonts_; // by control name; "TfrmMain" is the window's
@@ -148,4 +181,9 @@ private:
   TLDM* ldm_ = nullptr;
   TLangTable sill_{"frmMain", "Sill"};
   bool linked_ = false;
+
+  bool locationEnabled_ = true; // the program location box and its button, outside the busy state
+  HWND lastFocus_ = nullptr; // the control that got the focus last
+  bool busy_ = false;
+  HWND notice_ = nullptr; // the busy notice while it is shown
 };

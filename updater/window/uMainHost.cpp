@@ -4,8 +4,6 @@
 
 #include "uMainText.h"
 
-#include "os/OsLayer.h"
-
 namespace {
 
 using os::win::Widen;
@@ -36,7 +34,7 @@ bool TfrmMain::AskYesNo(TMsgDlgType Type, const std::string& Text, TDefaultButto
                      MB_YESNO | IconOf(Type) | defaultButton) == IDYES;
 }
 
-void TfrmMain::ProcessMessages() { os::PumpWindowMessages(); }
+void TfrmMain::ProcessMessages() { PumpMessages(); }
 
 void TfrmMain::EndProgram() { ExitProcess(1); }
 

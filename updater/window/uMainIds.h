@@ -37,5 +37,10 @@
 // A language entry's command is this base plus its language number (2..5).
 #define IDM_LANGUAGE_BASE        (IDM_MAIN_BASE + 30)
 
+// The notice that the window cannot close during a run (uMain.rc).
+#define IDD_BUSY_NOTICE          3000
+#define IDC_NOTICE_ICON          3001
+#define IDC_NOTICE_TEXT          0xFFFF // where the system's message boxes have their text
+
 // The main window's class name.
 #define MAIN_WINDOW_CLASS L"TfrmMain"

@@ -5,12 +5,17 @@
 // The two groups and the button panel are containers: their children's
 // notifications and colour requests go on to the main window, and they paint
 // their background in the panel colour.
+//
+// Every place and size below is the window's design at 96 DPI; the window
+// multiplies them by the system's DPI (Scaled), as the fonts grow with it,
+// and stretches its pictures to match.
 #include "uMain.h"
 
 #include "uMainIds.h"
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -18,7 +23,7 @@ namespace {
 
 using os::win::Widen;
 
-// The fixed client size of the window.
+// The fixed client size of the window at 96 DPI.
 constexpr int kClientWidth = 476;
 constexpr int kClientHeight = 473;
 
@@ -36,6 +41,9 @@ constexpr int kPanelColor = COLOR_WINDOW;
 // Where a group's inner area begins: below its caption, inside its frame.
 constexpr int kGroupInnerLeft = 2;
 constexpr int kGroupInnerTop = 15;
+
+// The outcome pictures are square, this wide at 96 DPI.
+constexpr int kOutcomeSize = 41;
 
 // The system's find-computer animation in the shell library.
 constexpr int kFindComputerAnimation = 152;
@@ -76,6 +84,25 @@ ScopedBitmap LoadImagesBitmap(const char* Name) {
   return bitmap;
 }
 
+// Picture at Width x Height: itself when it has that size, else a copy
+// stretched with the system's halftone filter.
+ScopedBitmap Stretched(ScopedBitmap Picture, int Width, int Height) {
+  BITMAP info{};
+  GetObjectW(Picture.Get(), sizeof info, &info);
+  if ((info.bmWidth == Width && info.bmHeight == Height) || Width <= 0 || Height <= 0) return Picture;
+  ScopedDC screen(nullptr);
+  ScopedBitmap copy(CreateCompatibleBitmap(screen.Get(), Width, Height));
+  ScopedMemoryDC from(CreateCompatibleDC(screen.Get())), to(CreateCompatibleDC(screen.Get()));
+  if (!copy.Valid() || !from.Valid() || !to.Valid()) return Picture;
+  {
+    ScopedSelection source(from.Get(), Picture.Get()), target(to.Get(), copy.Get());
+    SetStretchBltMode(to.Get(), HALFTONE);
+    SetBrushOrgEx(to.Get(), 0, 0, nullptr);
+    StretchBlt(to.Get(), 0, 0, Width, Height, from.Get(), 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
+  }
+  return copy;
+}
+
 // Paints the menu bar and every submenu with Brush (nullptr: the system's).
 void SetMenuBackground(HMENU Menu, HBRUSH Brush) {
   MENUINFO mi{};
@@ -90,17 +117,22 @@ void SetMenuBackground(HMENU Menu, HBRUSH Brush) {
 //--- The window, its menu and controls ---------------------------------------------
 
 // A fixed size (single border, only the system-menu box), centred on the
-// desktop's work area.
+// desktop's work area, or at its top left when it is larger.
 void TfrmMain::CreateMainWindow() {
+  dpi_ = GetDeviceCaps(ScopedDC(nullptr).Get(), LOGPIXELSY);
+  if (dpi_ <= 0) dpi_ = 96;
   ScopedMenu menu = CreateMainMenu();
   const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-  RECT frame{0, 0, kClientWidth, kClientHeight};
+  const int clientWidth = Scaled(kClientWidth), clientHeight = Scaled(kClientHeight);
+  RECT frame{0, 0, clientWidth, clientHeight};
   AdjustWindowRectEx(&frame, style, TRUE, 0);
   const int width = frame.right - frame.left, height = frame.bottom - frame.top;
   RECT work{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-  const int x = work.left + (work.right - work.left - width) / 2;
-  const int y = work.top + (work.bottom - work.top - height) / 2;
+  // A window larger than the work area (a high DPI on a small screen) keeps
+  // its caption and its left edge on the screen.
+  const int x = std::max<int>(work.left, work.left + (work.right - work.left - width) / 2);
+  const int y = std::max<int>(work.top, work.top + (work.bottom - work.top - height) / 2);
   CreateWindowExW(0, MAIN_WINDOW_CLASS, Widen(appTitle_).c_str(), style, x, y, width, height, nullptr, menu.Get(),
                   instance_, this);
   if (!hwnd_) throw std::runtime_error("Не удалось создать главное окно программы");
@@ -109,8 +141,8 @@ void TfrmMain::CreateMainWindow() {
   // keeps its size.
   RECT client;
   GetClientRect(hwnd_, &client);
-  if (client.bottom != kClientHeight)
-    SetWindowPos(hwnd_, nullptr, 0, 0, width, height + kClientHeight - client.bottom, SWP_NOMOVE | SWP_NOZORDER);
+  if (client.bottom != clientHeight)
+    SetWindowPos(hwnd_, nullptr, 0, 0, width, height + clientHeight - client.bottom, SWP_NOMOVE | SWP_NOZORDER);
 }
 
 ScopedMenu TfrmMain::CreateMainMenu() {
@@ -162,16 +194,21 @@ ScopedMenu TfrmMain::CreateMainMenu() {
 }
 
 void TfrmMain::CreateControls() {
+  // Places and sizes at 96 DPI.
   auto make = [this](const char* name, const wchar_t* cls, const wchar_t* text, DWORD style, int x, int y, int w,
                      int h, HWND parent, int id, DWORD exStyle = 0) {
-    HWND c = CreateWindowExW(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
+    // The edges are scaled, so that neighbours still meet.
+    HWND c = CreateWindowExW(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, Scaled(x), Scaled(y),
+                             Scaled(x + w) - Scaled(x), Scaled(y + h) - Scaled(y), parent,
                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
     if (!c) throw std::runtime_error(std::string("Не удалось создать элемент окна ") + name);
     controls_[name] = c;
     return c;
   };
-  // Containers pass their children's notifications on to the main window.
+  // Containers pass their children's notifications on to the main window;
+  // the dialog manager goes into them for Tab and the Alt shortcuts.
   auto container = [](HWND c) {
+    SetWindowLongPtrW(c, GWL_EXSTYLE, GetWindowLongPtrW(c, GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
     SetWindowLongPtrW(c, GWLP_USERDATA, GetWindowLongPtrW(c, GWLP_WNDPROC));
     SetWindowLongPtrW(c, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TfrmMain::ContainerProc));
   };
@@ -188,7 +225,7 @@ void TfrmMain::CreateControls() {
   HWND location = make("eProgramLocation", WC_EDITW, L"", ES_AUTOHSCROLL | WS_TABSTOP, 8, 32, 430, 21, gb,
                        IDC_E_PROGRAM_LOCATION, WS_EX_CLIENTEDGE);
   SendMessageW(location, EM_SETLIMITTEXT, MAX_PATH, 0);
-  make("bbProgramLocation", WC_BUTTONW, L"...", BS_PUSHBUTTON | WS_TABSTOP, 443, 30, 24, 24, gb,
+  make("bbProgramLocation", WC_BUTTONW, L"...", BS_PUSHBUTTON | BS_NOTIFY | WS_TABSTOP, 443, 30, 24, 24, gb,
        IDC_BB_PROGRAM_LOCATION);
   make("lPassword", WC_STATICW, L"Системный пароль: (требуется при обновлении ", SS_LEFT, 8, 99, 450, 13, gb,
        IDC_L_PASSWORD);
@@ -220,8 +257,8 @@ void TfrmMain::CreateControls() {
     SendMessageW(progress, ACM_OPENW, reinterpret_cast<WPARAM>(shell),
                  reinterpret_cast<LPARAM>(MAKEINTRESOURCEW(kFindComputerAnimation)));
   make("mCaptions", WC_EDITW, L"", ES_MULTILINE | ES_READONLY, 49, 5, 280, 32, panel, IDC_M_CAPTIONS);
-  make("OKBtn", WC_BUTTONW, L"&Старт", BS_DEFPUSHBUTTON | WS_TABSTOP, 332, 8, 68, 25, panel, IDC_OK_BTN);
-  make("CancelBtn", WC_BUTTONW, L"Выход", BS_PUSHBUTTON | WS_TABSTOP, 404, 8, 68, 25, panel, IDC_CANCEL_BTN);
+  make("OKBtn", WC_BUTTONW, L"&Старт", BS_DEFPUSHBUTTON | BS_NOTIFY | WS_TABSTOP, 332, 8, 68, 25, panel, IDC_OK_BTN);
+  make("CancelBtn", WC_BUTTONW, L"Выход", BS_PUSHBUTTON | BS_NOTIFY | WS_TABSTOP, 404, 8, 68, 25, panel, IDC_CANCEL_BTN);
 
   // "Microsoft Sans Serif" at 8 points, Cyrillic; the window's own font goes
   // to the controls that have none of their own.
@@ -245,6 +282,12 @@ LRESULT CALLBACK TfrmMain::ContainerProc(HWND Window, UINT Message, WPARAM WPara
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORBTN:
+    // The dialog manager's messages from a multi-line box inside: Tab and
+    // Enter there ask the parent for the next control and the default
+    // button, and Esc closes the parent, which here is the main window.
+    case DM_GETDEFID:
+    case WM_NEXTDLGCTL:
+    case WM_CLOSE:
       return SendMessageW(GetAncestor(Window, GA_ROOT), Message, WParam, LParam);
     case WM_ERASEBKGND: {
       // A group box paints only its frame and caption; the rest of it is
@@ -315,12 +358,15 @@ void TfrmMain::SetWhiteMenu(bool White) {
 // background with the matching part of it; the outcome pictures wait for
 // the end of a run.
 void TfrmMain::LoadPictures() {
-  logo_ = LoadImagesBitmap("logotype");
+  // The logo fills its control; the outcome pictures grow with the DPI.
+  RECT img;
+  GetClientRect(Control("Img"), &img);
+  logo_ = Stretched(LoadImagesBitmap("logotype"), img.right, img.bottom);
   ShowPicture(Control("Img"), logo_);
   logoBrush_ = ScopedBrush(CreatePatternBrush(logo_.Get()));
   InvalidateRect(Control("gbConnection"), nullptr, TRUE);
-  success_ = LoadImagesBitmap("Success");
-  errors_ = LoadImagesBitmap("Errors");
+  success_ = Stretched(LoadImagesBitmap("Success"), Scaled(kOutcomeSize), Scaled(kOutcomeSize));
+  errors_ = Stretched(LoadImagesBitmap("Errors"), Scaled(kOutcomeSize), Scaled(kOutcomeSize));
 }
 
 // Shows Picture in the static control Image; the picture stays with its
@@ -351,10 +397,10 @@ LRESULT TfrmMain::OnControlColor(HDC Dc, HWND Control) {
     SetTextColor(Dc, GetSysColor(COLOR_WINDOW));
     SetBkMode(Dc, TRANSPARENT);
     if (!logoBrush_.Valid()) return reinterpret_cast<LRESULT>(GetSysColorBrush(kPanelColor));
-    RECT r;
+    RECT r, logo;
     GetWindowRect(Control, &r);
-    MapWindowPoints(nullptr, GetParent(Control), reinterpret_cast<POINT*>(&r), 2);
-    SetBrushOrgEx(Dc, kGroupInnerLeft - r.left, kGroupInnerTop - r.top, nullptr);
+    GetWindowRect(this->Control("Img"), &logo);
+    SetBrushOrgEx(Dc, logo.left - r.left, logo.top - r.top, nullptr);
     return reinterpret_cast<LRESULT>(logoBrush_.Get());
   }
   case IDC_M_CAPTIONS:

@@ -77,10 +77,15 @@ TEST_F(RunLogFile, AnUnwritableFileFailsAfterThePaneLines) {
   EXPECT_EQ(pane.Lines, (std::vector<std::string>{"09.12.2025 - 14:30:05: x", "\ty"}));
 }
 
-TEST_F(RunLogFile, AFolderThatCannotBeCreatedIsAnInputOutputError) {
-  // A file stands where the program folder should be.
-  ASSERT_TRUE(os::Sys().WriteFile(dir.File("blocked"), "x", false));
-  EXPECT_THROW(log.Create(dir.File("blocked")), EInOutError);
+TEST_F(RunLogFile, AFolderThatCannotBeCreatedIsAnInputOutputErrorNamingTheFile) {
+  // A file stands where the log folder should be.
+  ASSERT_TRUE(os::Sys().WriteFile(dir.File("Logs"), "x", false));
+  const std::string name = dir.File("Logs") + os::path::Delim() + "091225-143005_Updater.log";
+  const std::string created = MessageOf<EInOutError>([&] { log.Create(dir.Path()); });
+  EXPECT_EQ(created.rfind("I/O error: the log file " + name + " cannot be created\r", 0), 0u) << created;
+  // Every later entry says which file it missed.
+  const std::string written = MessageOf<EInOutError>([&] { log.SaveExceptionToLog(pane, "x"); });
+  EXPECT_EQ(written.rfind("I/O error: the log file " + name + " cannot be written\r", 0), 0u) << written;
 }
 
 TEST_F(RunLogFile, TheErrorHookLogsAndShowsOnlyErrorsWithAMessage) {

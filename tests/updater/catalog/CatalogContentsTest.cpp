@@ -28,7 +28,7 @@ int CountDelims(std::string_view stored, std::string_view key) {
 } // namespace
 
 TEST_F(BuiltInCatalog, HoldsEveryMessageRowWithAllColumns) {
-  ASSERT_EQ(Strings().size(), 109u);
+  ASSERT_EQ(Strings().size(), 112u);
   EXPECT_EQ(ldm.Sil.Rows(TSection::stDlgsCaptions).size(), 15u);
   std::set<std::string> keys;
   for (const TLangRow& r : Strings()) {

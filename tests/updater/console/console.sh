@@ -56,8 +56,36 @@ check "online with a wrong password file" 1 "$(run online --project TAMBER --loc
 check "the wrong password does not appear" 0 "$(grep -c wrong "$work/out.txt")"
 check "an update of a missing folder" 1 "$(run update --project TAMBER --location "$work/none" --yes "${server_options[@]}")"
 
-# A whole update, unattended.
-check "update --yes" 0 "$(run update --project TAMBER --location "$inst" --yes "${server_options[@]}")"
+# The password file as editors save it: a byte-order mark in front, CR LF
+# at the end. A file others can read is named in a warning, its content never.
+printf '\xEF\xBB\xBF%s\r\n' "${FB_PASSWORD:-qelvormask}" >"$work/password-bom"
+chmod 600 "$work/password-bom"
+check "a password file with a byte-order mark and CR LF" 0 \
+  "$(run online --project TAMBER --location "$inst" --password-file "$work/password-bom")"
+check "a private password file draws no warning" 0 "$(grep -c 'can be read by other users' "$work/out.txt")"
+chmod 644 "$work/password-bom"
+check "a password file others can read: still used" 0 \
+  "$(run online --project TAMBER --location "$inst" --password-file "$work/password-bom")"
+check "a password file others can read: said once" 1 \
+  "$(grep -c "the password file $work/password-bom can be read by other users" "$work/out.txt")"
+check "the password is never shown" 0 "$(grep -c "${FB_PASSWORD:-qelvormask}" "$work/out.txt")"
+# No password given: the default one, and the console says so once.
+check "the default password" 0 "$(env -u UPDATER_PASSWORD "$console" online --project TAMBER --location "$inst" \
+  --language 3 --connect-prefix "localhost/$port:" </dev/null >"$work/out.txt" 2>&1; echo $?)"
+check "the default password is announced once" 1 \
+  "$(grep -c 'no password given (--password-file or UPDATER_PASSWORD): the default system password is used' "$work/out.txt")"
+
+# A whole update, unattended, with the password in UPDATER_PASSWORD: the
+# service commands it starts (children of the updater) do not inherit it.
+env_options=(--server-dir "$root" --service-start "env >>'$work/child-env.txt'; $fb start '$root' $port >/dev/null"
+  --service-stop "env >>'$work/child-env.txt'; $fb stop '$root' >/dev/null"
+  --service-query "$fb status '$root' >/dev/null" --no-service-waits)
+: >"$work/child-env.txt"
+check "update --yes" 0 "$(export UPDATER_PASSWORD="${FB_PASSWORD:-qelvormask}"
+  run update --project TAMBER --location "$inst" --yes "${env_options[@]}")"
+check "the service commands ran" 1 "$([ -s "$work/child-env.txt" ] && echo 1 || echo 0)"
+check "no child inherited UPDATER_PASSWORD" 0 "$(grep -c UPDATER_PASSWORD "$work/child-env.txt")"
+check "no child was given the password" 0 "$(grep -c "${FB_PASSWORD:-qelvormask}" "$work/child-env.txt")"
 check "the outcome is told" 1 "$(grep -c 'The updating passed successfully' "$work/out.txt")"
 check "the database is updated and online" "107 0" \
   "$(echo "set heading off; select version_no, mon\$shutdown_mode from project_info cross join mon\$database;" |

@@ -71,13 +71,14 @@ protected:
     script_ = dir_.File("script.sql");
     ASSERT_TRUE(os::Sys().WriteFile(script_, "create table t_read (n integer);\n", false));
   }
-  // Runs the script file through uSqlScript with the double installed,
-  // stopping at the first failure.
-  void Run(EngineSys& sys) {
+  // Runs the script file through uSqlScript with the double installed:
+  // stopping at the first failure (error mode 1), or reporting failed
+  // statements only into the log, as the update run does (error mode 0).
+  void Run(EngineSys& sys, std::uint8_t errorMode = 1) {
     os::ScopedApi use(sys);
     TScriptLog log;
     RunScriptFile(fbtest::ClientLib(), fbtest::Connection(path_), "SYSDBA", "UTF8", fbtest::Password(), "", script_,
-                  &log, 1);
+                  &log, errorMode);
   }
   // Whether the script has run, as isql-fb sees the database.
   bool TableExists() {
@@ -129,6 +130,12 @@ TEST_F(SqlScriptOsLayer, AFailureInjectedIntoTheEnginesCallsFailsTheRunWithTheEn
     EXPECT_EQ(fbtest::OtherAttachments(path_), 0) << c.FailCall;
     EXPECT_FALSE(TableExists()) << c.FailCall;
   }
+  // A script the engine could not run at all is never a clean run, also
+  // where failed statements only go to the log.
+  EngineSys sys;
+  sys.FailCall = "read";
+  sys.FailOn = script_;
+  EXPECT_EQ(MessageOf<EScriptError>([&] { Run(sys, 0); }), fileFailure("read"));
 }
 
 } // namespace

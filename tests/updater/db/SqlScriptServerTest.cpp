@@ -134,6 +134,21 @@ TEST_F(ProjectDb, AWrongPasswordIsAConnectionError) {
   EXPECT_EQ(log_, TScriptLog{});
 }
 
+// A password that would name another database in the engine's connect
+// string reaches neither database: the run is refused before it connects.
+TEST_F(ProjectDb, APasswordThatNamesAnotherDatabaseReachesNoDatabase) {
+  const std::string other = fbtest::CreateDatabase("project_other.fdb", "WIN1251");
+  const std::string m = Fails([&] {
+    RunScriptText(fbtest::ClientLib(), db_, "SYSDBA", "WIN1251", fbtest::Password() + "; db_name=" + fbtest::Connection(other),
+                  "", "create table injected (i integer)", &log_, 0);
+  });
+  EXPECT_EQ(m.rfind("Пароль содержит \";\"", 0), 0u) << m;
+  EXPECT_EQ(m.find(fbtest::Password()), std::string::npos) << m;
+  const std::string count = "set heading off; select count(*) from rdb$relations where rdb$relation_name = 'INJECTED';\n";
+  for (const std::string& db : {path_, other})
+    EXPECT_EQ(fbtest::Isql(db, count).find("1"), std::string::npos) << db << ": the script ran there";
+}
+
 // A server message that quotes a path with Cyrillic letters reads as the
 // path was given in every report: the connect error of a script run in
 // either character set, and the client's failures in the database

@@ -199,6 +199,51 @@ TEST_F(WithStandIn, TheConnectStringIsBuiltItemByItemWithValuesUntrimmed) {
   EXPECT_EQ(sys_.Closed, 1);
 }
 
+// The engine starts a new item at every ";" that blanks and an item's name
+// with "=" follow: a value holding such a text would give the engine another
+// database, user or client library. Such a value is refused before the
+// engine is loaded; a password is never quoted in the message.
+TEST_F(WithStandIn, AValueThatWouldStartAnotherItemIsRefused) {
+  struct Case {
+    const char* What;
+    std::string Lib, Db, User, Password, Role;
+    std::string Expected;
+  };
+  const std::string sep = "\", которым разделяются параметры подключения!";
+  const Case cases[] = {
+      {"a password naming another database", "l", "live", "u", "pw; db_name=localhost:/other.fdb", "",
+       "Пароль содержит \";\" перед именем параметра подключения и \"=\": так разделяются параметры подключения!"},
+      {"without blanks, in another letter case", "l", "live", "u", "pw;USER_NAME=x", "",
+       "Пароль содержит \";\" перед именем параметра подключения и \"=\": так разделяются параметры подключения!"},
+      {"a location", "l", "localhost/3051:C:\\Data; db_name=D:\\other\\T.FDB", "u", "pw", "",
+       "Путь к базе данных \"localhost/3051:C:\\Data; db_name=D:\\other\\T.FDB\" содержит \"; db_name=" + sep},
+      {"a user", "l", "live", "SYSDBA;\tpassword=", "pw", "",
+       "Имя пользователя \"SYSDBA;\tpassword=\" содержит \";\tpassword=" + sep},
+      {"a role", "l", "live", "u", "pw", "r; clientlib=\"x.dll\"",
+       "Имя роли \"r; clientlib=\"x.dll\"\" содержит \"; clientlib=" + sep},
+      {"a client library", "fb.dll; lc_ctype=NONE", "live", "u", "pw", "",
+       "Клиентская библиотека \"fb.dll; lc_ctype=NONE\" содержит \"; lc_ctype=" + sep},
+  };
+  for (const Case& c : cases) {
+    standIn = StandIn{};
+    EXPECT_EQ(Fails([&] { RunScriptText(c.Lib, c.Db, c.User, "UTF8", c.Password, c.Role, "select 1", nullptr, 0); }),
+              c.Expected)
+        << c.What;
+    EXPECT_EQ(standIn.ConnectString, "") << c.What << ": the engine was given the values";
+  }
+  EXPECT_EQ(sys_.Opened, 0);
+  // A ";" or "=" that starts no item is an ordinary character.
+  RunScriptText("l", "C:\\a;b\\T.FDB", "u", "UTF8", "p;w=x; passwords=y;", "", "select 1", nullptr, 0);
+  EXPECT_EQ(standIn.ConnectString, "db_name=C:\\a;b\\T.FDB; password=p;w=x; passwords=y;; user_name=u; lc_ctype=UTF8; "
+                                   "sql_role_name=; sql_dialect=3; clientlib=\"l\"");
+}
+
+// A quote in the client library's name is doubled, as the engine reads it.
+TEST_F(WithStandIn, AQuoteInTheClientLibraryIsDoubled) {
+  RunScriptText("dir/fb\"x\".so", "d", "u", "UTF8", "p", "", "select 1", nullptr, 0);
+  EXPECT_EQ(standIn.ConnectString.substr(standIn.ConnectString.find("clientlib=")), "clientlib=\"dir/fb\"\"x\"\".so\"");
+}
+
 TEST_F(WithStandIn, AConnectErrorCountsEvenWhenConnectSaysZero) {
   standIn.ConnectError = "attach refused";
   EXPECT_EQ(Fails([] { RunScriptText("l", "d", "u", "UTF8", "p", "", "select 1", nullptr, 0); }),

@@ -9,6 +9,7 @@
 #include "uLDM.h"
 #include "uRecovery.h"
 #include "uRunJournal.h"
+#include "uUpdate.h"
 
 #include <gtest/gtest.h>
 
@@ -148,6 +149,22 @@ TEST_F(Journal, TheNextStartRenamesTheInstallationFolderBackAndTouchesNothingItC
   EXPECT_NE(unreadable.find(JournalFileName(root)), std::string::npos) << unreadable;
   EXPECT_TRUE(host.Questions.empty());
   EXPECT_EQ(ReadFileBytes(JournalFileName(root)), "not a journal\r\n");
+
+  // A journal that names what no run of this installation writes (a file
+  // outside the server's folder, planted by someone who may write to the
+  // installation folder) is not followed.
+  host.Values.ServParams.ServerDir = dir.File("Firebird") + os::path::Delim();
+  const std::string victim = dir.File("victim.dll");
+  Write(victim, "precious");
+  const std::string tmp = root + os::path::Delim() + "Tmp$111226140000";
+  Write(tmp + os::path::Delim() + "Old" + os::path::Delim() + "Other" + os::path::Delim() + EncodeBackupName(victim),
+        "planted");
+  Write(JournalFileName(root), "run\t" + tmp + "\r\nshutdown\r\nserver-file\t" + victim + "\t" +
+                                   EncodeBackupName(victim) + "\r\n");
+  const std::string foreign = MessageOf<EUpdateNeedsUser>([&] { RecoverUnfinishedRun(root, host.Values, "pw"); });
+  EXPECT_NE(foreign.find(JournalFileName(root)), std::string::npos) << foreign;
+  EXPECT_EQ(ReadFileBytes(victim), "precious");
+  EXPECT_TRUE(host.Questions.empty());
 
   // A No leaves everything as it is and cancels the command.
   fs::remove(fs::u8path(JournalFileName(root)));

@@ -205,6 +205,39 @@ TEST_F(Engine, MyRemoveDirRemovesLinksWithoutFollowingThem) {
 }
 #endif
 
+// A folder the run deletes that is itself a link (planted under a name the
+// run will use) is refused: what it points to keeps everything.
+TEST_F(Engine, MyRemoveDirRefusesAFolderThatIsALink) {
+  Write(At({"outside", "precious.fdb"}), "data");
+  Write(At({"outside", "sub", "file.txt"}), "file");
+  ASSERT_TRUE(MakeLink(At({"outside"}), At({"Tmp$1"})));
+  for (const std::string& dir : {At({"Tmp$1"}), At({"Tmp$1"}) + D})
+    EXPECT_EQ(ErrorOf([&] { MyRemoveDir(dir); }), "The path " + dir +
+                                                      " is a link (a symbolic link or junction) to another place: the "
+                                                      "updater does not follow it, nor write or delete anything through it.");
+  EXPECT_EQ(ReadFileBytes(At({"outside", "precious.fdb"})), "data");
+  EXPECT_EQ(ReadFileBytes(At({"outside", "sub", "file.txt"})), "file");
+  EXPECT_NE(os::Sys().FileAttributes(At({"Tmp$1"})) & os::kAttrReparsePoint, 0u) << "the link stays";
+}
+
+// The run's own folder: new, or the run does not use it.
+TEST_F(Engine, MyCreateRunDirTakesNoEntryThatIsThereAlready) {
+  Write(At({"outside", "precious.fdb"}), "data");
+  ASSERT_TRUE(MakeLink(At({"outside"}), At({"Tmp$1"})));
+  fs::create_directories(fs::u8path(At({"Tmp$2", "Old", "Other"})));
+  for (const std::string& taken : {At({"Tmp$1"}), At({"Tmp$2"})})
+    EXPECT_EQ(WithoutCause(ErrorOf([&] { MyCreateRunDir(taken); }), taken),
+              "It is impossible to create the folder " + taken + "!");
+  EXPECT_TRUE(fs::is_directory(fs::u8path(At({"Tmp$2", "Old", "Other"}))));
+  EXPECT_EQ(ReadFileBytes(At({"outside", "precious.fdb"})), "data");
+  MyCreateRunDir(At({"Tmp$3"}));
+  MyCreateDir(At({"Tmp$3", "New"}));
+  EXPECT_TRUE(fs::is_directory(fs::u8path(At({"Tmp$3", "New"}))));
+#ifndef _WIN32
+  EXPECT_EQ(fs::status(fs::u8path(At({"Tmp$3"}))).permissions(), fs::perms::owner_all);
+#endif
+}
+
 TEST_F(Engine, MyCreateDirCreatesOneNewFolder) {
   MyCreateDir(At({"new"}));
   EXPECT_TRUE(fs::is_directory(fs::u8path(At({"new"}))));
@@ -237,6 +270,62 @@ TEST_F(Engine, MyCopyDirMergesTheTreeIntoTheTarget) {
   Write(At({"blocker"}), "a file where the target folder should be");
   EXPECT_EQ(WithoutCause(ErrorOf([&] { MyCopyDir(At({"src"}), At({"blocker", "dst"})); }), At({"blocker"})),
             "It is impossible to create the folder " + At({"blocker", "dst"}) + D + "!");
+}
+
+// A copy reads nothing through a link in the tree it copies and writes
+// nothing through a link planted in the tree it writes: links in the source
+// are skipped and named, a target folder that is a link stops the copy, a
+// target file with another name for it (a link) is skipped.
+TEST_F(Engine, MyCopyDirNeverGoesThroughALink) {
+  Write(At({"outside", "secret.txt"}), "secret");
+  Write(At({"src", "a.txt"}), "new a");
+  Write(At({"src", "sub", "b.txt"}), "new b");
+  ASSERT_TRUE(MakeLink(At({"outside"}), At({"src", "linked"})));
+  const bool fileLinks = MakeLink(At({"outside", "secret.txt"}), At({"src", "secret.txt"})) &&
+                         (os::Sys().FileAttributes(At({"src", "secret.txt"})) & os::kAttrReparsePoint);
+  // (Under Wine a link to a file is not seen as one.)
+
+  std::vector<TCopySkipped> skipped = MyCopyDir(At({"src"}), At({"dst"}));
+  std::set<std::string> names;
+  for (const TCopySkipped& s : skipped) {
+    names.insert(s.Source);
+    EXPECT_NE(os::Describe(s.Why.Failure()).find("a link to another place"), std::string::npos) << s.Source;
+  }
+  std::set<std::string> expected = {At({"src", "linked"})};
+  if (fileLinks) expected.insert(At({"src", "secret.txt"}));
+  EXPECT_EQ(names, expected);
+  EXPECT_FALSE(Exists(At({"dst", "linked"})));
+  if (fileLinks) {
+    EXPECT_FALSE(Exists(At({"dst", "secret.txt"})));
+  }
+  EXPECT_EQ(ReadFileBytes(At({"dst", "sub", "b.txt"})), "new b");
+  EXPECT_NE(ErrorOf([&] { MyCopyDirComplete(At({"src"}), At({"dst"})); }).find(At({"src", "linked"})), std::string::npos);
+
+  // A planted folder link in the target tree: the copy stops there.
+  const std::string link = "The path ";
+  fs::create_directories(fs::u8path(At({"live"})));
+  fs::create_directories(fs::u8path(At({"elsewhere"})));
+  ASSERT_TRUE(MakeLink(At({"elsewhere"}), At({"live", "sub"})));
+  EXPECT_EQ(ErrorOf([&] { MyCopyDir(At({"src"}), At({"live"})); }).rfind(link + At({"live", "sub"}) + D + " is a link", 0), 0u);
+  EXPECT_TRUE(fs::is_empty(fs::u8path(At({"elsewhere"}))));
+  // A target file with a second name elsewhere is not written into: the
+  // copy is renamed over the name in the tree, which leaves the other name
+  // and its content alone.
+  Write(At({"victim.txt"}), "precious");
+  fs::create_directories(fs::u8path(At({"live2"})));
+  fs::create_hard_link(fs::u8path(At({"victim.txt"})), fs::u8path(At({"live2", "a.txt"})));
+  RemoveLink(At({"src", "linked"}));
+  RemoveLink(At({"src", "secret.txt"}));
+  skipped = MyCopyDir(At({"src"}), At({"live2"}));
+  EXPECT_TRUE(skipped.empty());
+  EXPECT_EQ(ReadFileBytes(At({"victim.txt"})), "precious");
+  EXPECT_EQ(ReadFileBytes(At({"live2", "a.txt"})), ReadFileBytes(At({"src", "a.txt"})));
+  // Neither tree is entered through a link at its top.
+  ASSERT_TRUE(MakeLink(At({"outside"}), At({"outside-link"})));
+  EXPECT_EQ(ErrorOf([&] { MyCopyDir(At({"outside-link"}), At({"dst3"})); }).rfind(link + At({"outside-link"}) + D + " is a link", 0), 0u);
+  EXPECT_EQ(ErrorOf([&] { MyCopyDir(At({"src"}), At({"outside-link"})); }).rfind(link + At({"outside-link"}) + D + " is a link", 0), 0u);
+  EXPECT_FALSE(Exists(At({"outside", "a.txt"})));
+  EXPECT_FALSE(Exists(At({"dst3"})));
 }
 
 TEST(BackupNames, EncodeAndDecodeInBothStyles) {
@@ -382,6 +471,36 @@ TEST_F(Engine, RestoreGoesOnPastFailuresAndRestoresHiddenEntries) {
   EXPECT_EQ(ReadFileBytes(a), "a before");
   EXPECT_EQ(ReadFileBytes(c), "c before");
   EXPECT_TRUE(RestoreFilesFromBackup(At({"no", "backup"})).empty());
+}
+
+// The restore undoes what the list names, and nothing else that lies in the
+// backup folder: a deletion marker or a copy planted there is left alone.
+TEST_F(Engine, RestoreUndoesOnlyTheEntriesItWasGiven) {
+  const std::string backup = At({"Other"});
+  const std::string replaced = At({"server", "udf", "QRX_UDF.dll"}), created = At({"server", "udf", "new.dll"});
+  const std::string victim = At({"elsewhere", "victim.txt"}), overwritten = At({"elsewhere", "overwritten.txt"});
+  Write(replaced, "old library");
+  Write(victim, "precious");
+  Write(overwritten, "original");
+  Write(At({"New", "x.dll"}), "new");
+  std::vector<std::string> written;
+  ASSERT_TRUE(CopyFileWithBackUp(At({"New", "x.dll"}), replaced, backup, written));
+  ASSERT_TRUE(CopyFileWithBackUp(At({"New", "x.dll"}), created, backup, written));
+  ASSERT_TRUE(CopyFileWithBackUp(At({"New", "x.dll"}), replaced, backup, written)); // the same target again
+  EXPECT_EQ(written, (std::vector<std::string>{EncodeBackupName(replaced), kDeletionMarker + EncodeBackupName(created),
+                                               EncodeBackupName(replaced)}));
+  Write(os::path::Join(backup, kDeletionMarker + EncodeBackupName(victim)), "");
+  Write(os::path::Join(backup, EncodeBackupName(overwritten)), "planted");
+  // A marker the run recorded counts even when its file has gone.
+  fs::remove(fs::u8path(os::path::Join(backup, kDeletionMarker + EncodeBackupName(created))));
+
+  EXPECT_TRUE(RestoreFilesFromBackup(backup, written).empty());
+  EXPECT_EQ(ReadFileBytes(replaced), "new") << "the entry holds the state after the first replacement";
+  EXPECT_FALSE(Exists(created));
+  EXPECT_EQ(ReadFileBytes(victim), "precious");
+  EXPECT_EQ(ReadFileBytes(overwritten), "original");
+  EXPECT_TRUE(RestoreFilesFromBackup(backup, {}).empty());
+  EXPECT_EQ(ReadFileBytes(victim), "precious");
 }
 
 TEST(AppendExceptionMessage, JoinsWithACarriageReturn) {

@@ -99,11 +99,28 @@ public:
   int FailCopiesToTimes = 0;     // only so many copies to FailCopyTo fail (0: every one)
   int FailStartsFrom = 0;        // the n-th start request (1-based) and later ones fail
   int Starts = 0;
-  void Sleep(std::uint32_t) override {}
+  // What the run did, in order: "sleep N", "stop", "start", "replace TARGET"
+  // for a file renamed over a server file.
+  std::vector<std::string> Events;
+  std::string ServerDir;
+  void Sleep(std::uint32_t ms) override { Events.push_back("sleep " + std::to_string(ms)); }
+  os::Status ServiceStopRequest(os::ServiceHandle h, os::ServiceStatus& s, bool& has) override {
+    Events.push_back("stop");
+    return os::Api::ServiceStopRequest(h, s, has);
+  }
+  os::Status FileReplace(const std::string& s, const std::string& t) override {
+    if (!ServerDir.empty() && t.rfind(ServerDir, 0) == 0) Events.push_back("replace " + t);
+    return os::Api::FileReplace(s, t);
+  }
+  bool ClockStands = false;      // the clock stands at Clock, so the run's folder has a known name
+  std::function<void(const std::string&)> BeforeCopyTo; // called with the target of every copy
+  os::LocalDateTime Clock{2025, 12, 9, 14, 30, 5};
+  os::LocalDateTime Now() override { return ClockStands ? Clock : os::Api::Now(); }
   os::Status FileMove(const std::string& s, const std::string& t) override {
     return s == FailMoveFrom ? Injected("MoveFileW", s) : os::Api::FileMove(s, t);
   }
   os::Status FileCopy(const std::string& s, const std::string& t, bool f) override {
+    if (BeforeCopyTo) BeforeCopyTo(t);
     auto endsWith = [](const std::string& path, const std::string& end) {
       return !end.empty() && path.size() >= end.size() && path.compare(path.size() - end.size(), end.size(), end) == 0;
     };
@@ -118,8 +135,12 @@ public:
     FailCopyFrom.clear();
     FailCopiesToTimes = failedCopiesTo_ = 0;
     FailStartsFrom = 0;
+    Events.clear();
+    ClockStands = false;
+    BeforeCopyTo = nullptr;
   }
   os::Status ServiceStartRequest(os::ServiceHandle h) override {
+    Events.push_back("start");
     ++Starts;
     if (FailStartsFrom != 0 && Starts >= FailStartsFrom) return Injected("StartServiceW", "");
     return os::Api::ServiceStartRequest(h);
@@ -171,6 +192,7 @@ public:
     host.Values.ClientLibName = fbtest::ClientLib();
     host.Values.ConnectPrefix = "localhost/" + fbtest::Port() + ":";
     host.Values.ServParams = {server + "/", "SUPER", host.Values.ConnectPrefix, "FBSERVER.EXE", kService};
+    sys.ServerDir = server + "/";
     // The server's own folder with an older library and support file.
     Write(server + "/udf/QRX_UDF.dll", "old QRX_UDF");
     Write(server + "/bin/udf_trans_p$2_l$0.fpd", "old support file");
@@ -283,6 +305,8 @@ TEST_F(UpdateRun, TamberWithBothPartsIsUpdatedStepByStep) {
   EXPECT_EQ(ReadAll(tmp + "/Old/DB_Data/Tamber.fdb").size(), fs::file_size(*tamberDb));
   EXPECT_FALSE(fs::exists(newDir));
   EXPECT_TRUE(fs::exists(tmp + "/Wrk"));
+  // Only the user who ran it (and the administrator) may enter the run's folder.
+  EXPECT_EQ(fs::status(tmp).permissions(), fs::perms::owner_all);
 }
 
 // Runs that differ only in their installation, answers and faults.
@@ -437,6 +461,33 @@ TEST_F(UpdateRunCases, EndingsOfWholeRuns) {
          EXPECT_EQ(t.TmpDir(), "<no temporary tree>");
          LiveDatabaseUnchanged(t.Db());
        }},
+      {"a link planted under the run's folder name: nothing is deleted or written through it", "TAMBER", true, true,
+       [](UpdateRun& t) {
+         t.sys.ClockStands = true;
+         Write(t.server + "/elsewhere/precious.txt", "precious");
+         Write(t.server + "/elsewhere/New/kept.txt", "kept");
+         fs::create_directory_symlink(t.server + "/elsewhere", t.root + "/Tmp$091225143005");
+       },
+       "error: " + GetMsgText("uUpdate_MyCreateDir_1", "{ROOT}/Tmp$091225143005") + "\r", true, false,
+       {"35", "36", "48", "49"}, {"37"},
+       [](UpdateRun& t) {
+         EXPECT_EQ(ReadAll(t.server + "/elsewhere/precious.txt"), "precious");
+         EXPECT_EQ(ReadAll(t.server + "/elsewhere/New/kept.txt"), "kept");
+         EXPECT_EQ(std::distance(fs::directory_iterator(t.server + "/elsewhere"), fs::directory_iterator()), 2);
+         LiveDatabaseUnchanged(t.Db());
+         EXPECT_EQ(ReadAll(t.root + "/Program/Tamber.exe"), "old client");
+       }},
+      {"a folder someone made under the run's folder name is not taken over", "TAMBER", true, false,
+       [](UpdateRun& t) {
+         t.sys.ClockStands = true;
+         Write(t.root + "/Tmp$091225143005/Old/Other/" + EncodeBackupName(t.server + "/udf/QRX_UDF.dll"), "planted");
+       },
+       "error: " + GetMsgText("uUpdate_MyCreateDir_1", "{ROOT}/Tmp$091225143005") + "\r", true, false, {"36"}, {"37"},
+       [](UpdateRun& t) {
+         EXPECT_EQ(ReadAll(t.TmpDir() + "/Old/Other/" + EncodeBackupName(t.server + "/udf/QRX_UDF.dll")), "planted");
+         EXPECT_EQ(ReadAll(t.server + "/udf/QRX_UDF.dll"), "old QRX_UDF");
+         EXPECT_EQ(ReadAll(t.root + "/Program/Tamber.exe"), "old client");
+       }},
       {"a database already shut down", "TAMBER", true, true,
        [](UpdateRun& t) {
          DatabaseShutdown(t.host.Values.ClientLibName, t.host.Values.ConnectPrefix + t.Db(), "SYSDBA", fbtest::Password());
@@ -460,6 +511,15 @@ TEST_F(UpdateRunCases, EndingsOfWholeRuns) {
        {"38", "48", "49"}, {"39"},
        [](UpdateRun& t) {
          EXPECT_FALSE(fs::exists(t.TmpDir() + "/New"));
+         LiveDatabaseUnchanged(t.Db());
+       }},
+      {"a link in the program folder is named and not followed, not even around in a circle", "TAMBER", true, true,
+       [](UpdateRun& t) { fs::create_directory_symlink(t.root, t.root + "/Program/loop"); },
+       "error: " + UpTo(GetMsgText("uUpdate_CopyFileWithBackUp_4", "{ROOT}/Program/loop", "{X}"), "{X}"), true, false,
+       {"38", "48", "49"}, {"39"},
+       [](UpdateRun& t) {
+         EXPECT_FALSE(fs::exists(t.TmpDir() + "/Old/Program/loop"));
+         EXPECT_EQ(ReadAll(t.root + "/Program/Tamber.exe"), "old client");
          LiveDatabaseUnchanged(t.Db());
        }},
       {"a file the copy back cannot write once: the swap undoes itself, everything as before", "TAMBER", true, true,
@@ -525,6 +585,37 @@ TEST_F(UpdateRunCases, EndingsOfWholeRuns) {
          EXPECT_FALSE(fs::exists(t.TmpDir() + "/Wrk"));
          EXPECT_TRUE(fs::exists(t.TmpDir() + "/Old/DB_Data/Tamber.fdb"));
          LiveDatabaseUnchanged(t.Db());
+         // A library the server has loaded cannot be replaced on Windows:
+         // the rollback stops the server before it restores the files.
+         const std::vector<std::string>& ev = t.sys.Events;
+         const auto restored =
+             std::find_if(ev.rbegin(), ev.rend(), [](const std::string& e) { return e.rfind("replace ", 0) == 0; });
+         ASSERT_NE(restored, ev.rend());
+         const auto service = std::find_if(restored, ev.rend(),
+                                           [](const std::string& e) { return e == "stop" || e == "start"; });
+         ASSERT_NE(service, ev.rend());
+         EXPECT_EQ(*service, "stop") << "the server runs while its files are restored";
+       }},
+      {"entries that appear in the backup folder during the run are not restored: only what the run backed up", "TAMBER",
+       true, true,
+       [](UpdateRun& t) {
+         payloads->Register(payloads->FailingScript);
+         Write(t.server + "/victim.txt", "precious");
+         Write(t.server + "/overwritten.txt", "original");
+         t.sys.BeforeCopyTo = [&t](const std::string& target) {
+           if (target.find("/Old/Other/") == std::string::npos) return;
+           const std::string other = target.substr(0, target.rfind('/'));
+           Write(other + "/" + kDeletionMarker + EncodeBackupName(t.server + "/victim.txt"), "");
+           Write(other + "/" + EncodeBackupName(t.server + "/overwritten.txt"), "planted");
+         };
+       },
+       "error: ", false, true, {"45", "49"}, {},
+       [](UpdateRun& t) {
+         EXPECT_EQ(ReadAll(t.server + "/victim.txt"), "precious");
+         EXPECT_EQ(ReadAll(t.server + "/overwritten.txt"), "original");
+         EXPECT_EQ(ReadAll(t.server + "/udf/QRX_UDF.dll"), "old QRX_UDF") << "what the run backed up is restored";
+         EXPECT_FALSE(fs::exists(t.server + "/udf/QRX_UDF_u8.dll")) << "what the run created is deleted";
+         LiveDatabaseUnchanged(t.Db());
        }},
       {"Firebird 3 refuses the parameter synchronisation on a UTF8 default collation", "TAMBER", true, true,
        [](UpdateRun& t) { t.ServerPart(*oldCollationDb); }, "error: ", false, true,
@@ -546,6 +637,8 @@ TEST_F(UpdateRun, ASwapThatCannotReplaceTheDatabaseIsAFailureAndRestoresTheServe
   EXPECT_EQ(Run(), "error: ");
   EXPECT_TRUE(host.HadErrors());
   EXPECT_EQ(Count(K("uUpdate_CopyFileWithBackUp_5")), 11u);
+  EXPECT_EQ(std::count(sys.Events.begin(), sys.Events.end(), "sleep " + std::to_string(kRenamePauseMs)), 10)
+      << "a pause between two attempts, a few seconds in all";
   EXPECT_TRUE(Has(GetMsgText("uUpdate_CopyFileWithBackUp_3", host.Values.ConnectPrefix + Db()) +
                   InjectedCause("MoveFileW", Db())))
       << "the last attempt's failure is named";

@@ -237,12 +237,24 @@ const std::string kCannotStart =
     "Невозможно запустить службу сервера FireBird. Попробуйте перезагрузить компьютер и снова запустить "
     "приложение.";
 
-const TFBServParams kMaker{"C:\\FB\\", "SUPER", "localhost/3051:", "FBSRVVSKR.EXE", "NorvelRaruRIvizServer"};
+// The server folder the discovery found, and that of another installation,
+// as paths of the system the tests run on.
+#ifdef _WIN32
+const std::string kServerDir = "C:\\FB\\", kOtherServerDir = "D:\\Other Firebird\\";
+#else
+const std::string kServerDir = "/opt/FB/", kOtherServerDir = "/srv/Other Firebird/";
+#endif
+const std::string kBin = std::string("bin") + os::path::Delim();
+const TFBServParams kMaker{kServerDir, "SUPER", "localhost/3051:", "FBSRVVSKR.EXE", "NorvelRaruRIvizServer"};
 
-// The server's service running, with a leftover server process.
+// The server's service running, with a leftover server process, and the
+// server of another installation on the same computer, whose program has
+// the same name.
 void RunningServer(ServiceDoubleSys& s) {
   s.Services["NorvelRaruRIvizServer"].State = os::kServiceRunning;
-  s.Processes = {{70, "explorer.exe"}, {77, "C:\\FB\\bin\\fbsrvvskr.exe"}};
+  s.Processes = {{70, "explorer.exe", "C:\\Windows\\explorer.exe"},
+                 {77, "fbsrvvskr.exe", kServerDir + kBin + "fbsrvvskr.exe"},
+                 {78, "FBSRVVSKR.EXE", kOtherServerDir + kBin + "FBSRVVSKR.EXE"}};
 }
 
 struct SequenceCase {

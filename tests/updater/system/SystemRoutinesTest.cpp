@@ -3,10 +3,13 @@
 // against the real system (natively and under Wine).
 #include "SystemDoubles.h"
 #include "TestHosts.h"
+#include "uFbService.h"
 #include "uQrxRout.h"
 
 #ifdef _WIN32
 #include "os/WindowsSupport.h"
+#else
+#include <sys/wait.h>
 #endif
 
 #include <gtest/gtest.h>
@@ -173,7 +176,8 @@ TEST(ServiceGetStatus, ReportsTheStateOrStoppedWhenItCannotBeAsked) {
 
 TEST(KillTask, TerminatesEveryMatchAndReportsTheLastOutcome) {
   const std::vector<os::ProcessEntry> processes = {
-      {10, "C:\\FB\\bin\\FBSERVER.EXE"}, {11, "explorer.exe"}, {12, "fbserver.exe"}, {13, "C:\\other\\x.exe"}};
+      {10, "C:\\FB\\bin\\FBSERVER.EXE", {}}, {11, "explorer.exe", {}}, {12, "fbserver.exe", {}},
+      {13, "C:\\other\\x.exe", {}}};
   struct {
     const char* What;
     std::string Name;
@@ -232,6 +236,14 @@ public:
     return static_cast<bool>(process_);
 #endif
   }
+  bool Running() {
+#ifdef _WIN32
+    return WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT;
+#else
+    int status = 0;
+    return waitpid(static_cast<pid_t>(process_.Get()), &status, WNOHANG) == 0;
+#endif
+  }
   std::uint32_t Wait() {
 #ifdef _WIN32
     WaitForSingleObject(process_.Get(), INFINITE);
@@ -278,6 +290,100 @@ TEST(KillTask, EndsARealChildNamedInAnotherLetterCase) {
   EXPECT_EQ(child.Wait(), 128u + 9u); // killed
 #endif
   EXPECT_EQ(KillTask(lower), -1);
+}
+
+// A process matches by its program's name in any letter case and only when
+// its program file lies in the folder, which is compared as a folder (not
+// as the beginning of a text) and, on Windows, in any letter case.
+TEST(KillTaskInFolder, EndsOnlyTheProcessesWhoseProgramLiesInTheFolder) {
+  const std::string fb = "FB" + kDelim, bin = "bin" + kDelim;
+  const std::vector<os::ProcessEntry> processes = {
+      {10, "fbserver.exe", fb + bin + "fbserver.exe"},
+      {11, "fbserver.exe", "FB2" + kDelim + bin + "fbserver.exe"},
+      {12, "FBSERVER.EXE", fb + "FBSERVER.EXE"},
+      {13, "fbserver.exe", ""}, // the system did not tell where its program lies
+      {14, "fb_inet_server.exe", fb + bin + "fb_inet_server.exe"},
+  };
+  struct {
+    const char* What;
+    std::string Folder;
+    std::vector<std::uint32_t> Failing;
+    int Expected;
+    std::vector<std::string> Terminated;
+  } cases[] = {
+      {"below the folder, in any depth; not a folder whose name only begins alike", fb, {}, 1,
+       {"terminate 10 0", "terminate 12 0"}},
+      {"the folder without its delimiter", "FB", {}, 1, {"terminate 10 0", "terminate 12 0"}},
+      {"another installation's folder", "FB2" + kDelim, {}, 1, {"terminate 11 0"}},
+      {"the last termination decides", fb, {12}, 0, {"terminate 10 0", "terminate 12 0"}},
+      {"no process of the name in the folder", "elsewhere" + kDelim, {}, -1, {}},
+      {"no folder: nothing matches", "", {}, -1, {}},
+#ifdef _WIN32
+      {"a Windows folder in another letter case", "fb\\", {}, 1, {"terminate 10 0", "terminate 12 0"}},
+#else
+      {"a POSIX folder in another letter case is another folder", "fb/", {}, -1, {}},
+#endif
+  };
+  for (auto& c : cases) {
+    ServiceDoubleSys sys;
+    sys.Processes = processes;
+    sys.TerminateFailsFor = c.Failing;
+    os::ScopedApi use(sys);
+    EXPECT_EQ(KillTaskInFolder("FbServer.exe", c.Folder), c.Expected) << c.What;
+    std::vector<std::string> terminated;
+    for (const std::string& call : sys.Calls)
+      if (call.rfind("terminate", 0) == 0) terminated.push_back(call);
+    EXPECT_EQ(terminated, c.Terminated) << c.What;
+  }
+}
+
+// Two installations of the server on one computer, their programs of the
+// same name: stopping one server ends the processes of its folder only.
+TEST(StopFBService, EndsTheServerProcessesOfItsOwnFolderOnly) {
+  TempDir dir;
+  const std::string name = "FbProbe" + std::to_string(std::hash<std::string>{}(dir.Path()) % 1000000) +
+#ifdef _WIN32
+                           ".exe";
+#else
+                           "";
+#endif
+  std::string exe[2];
+  for (int i = 0; i < 2; ++i) {
+    const std::string bin = dir.File(i == 0 ? "Firebird" : "Other Firebird") + kDelim + "bin";
+    fs::create_directories(fs::u8path(bin));
+    exe[i] = bin + kDelim + name;
+    fs::copy_file(fs::u8path(ProbePath()), fs::u8path(exe[i]));
+  }
+  SleepingChild ours(exe[0]), theirs(exe[1]);
+  ASSERT_TRUE(ours.Started());
+  ASSERT_TRUE(theirs.Started());
+  // Both must have started their program before the stop.
+  for (int i = 0, seen = 0; i < 50 && seen < 2; ++i) {
+    std::vector<os::ProcessEntry> all;
+    os::Sys().ProcessSnapshot(all);
+    seen = 0;
+    for (const os::ProcessEntry& p : all) seen += os::path::FileNameOf(p.ExeFile) == name;
+    if (seen < 2) os::Sys().Sleep(100);
+  }
+
+  ServiceDoubleSys sys;
+  sys.RealProcesses = true;
+  sys.Services["FirebirdGuardianDefaultInstance"].State = os::kServiceRunning;
+  {
+    os::ScopedApi use(sys);
+    RecordingHost host;
+    StopFBService({dir.File("Firebird") + kDelim, "SUPER", "localhost/3051:", name, "FirebirdGuardianDefaultInstance"},
+                  false, host);
+  }
+#ifdef _WIN32
+  EXPECT_EQ(ours.Wait(), 0u);
+#else
+  EXPECT_EQ(ours.Wait(), 128u + 9u);
+#endif
+  os::Sys().Sleep(200);
+  EXPECT_TRUE(theirs.Running()) << "the other installation's server was ended";
+  KillTask(name);
+  theirs.Wait();
 }
 
 TEST(SetDebugPrivilege, EnablesOrKeepsOnlyTheUsedForAccessBit) {

@@ -8,6 +8,7 @@
 // table, loaded here in the language the program starts in.
 #include <gtest/gtest.h>
 
+#include "Pictures.h"
 #include "TestHosts.h"
 #include "uLDM.h"
 #include "uLangTable.h"
@@ -20,6 +21,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -112,11 +114,55 @@ std::string WithCrLf(const std::string& Text) {
   return out;
 }
 
-std::string ReadFile(const fs::path& Path) { return ReadFileBytes(Path.string()); }
+// The whole content of a file, or "<missing>"; the path is opened as it is,
+// whatever letters it holds.
+std::string ReadFile(const fs::path& Path) {
+  std::ifstream f(Path, std::ios::binary);
+  if (!f) return "<missing>";
+  std::ostringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
 void WriteFile(const fs::path& Path, const std::string& Data) {
   fs::create_directories(Path.parent_path());
   std::ofstream(Path, std::ios::binary) << Data;
 }
+
+//--- The system's DPI ------------------------------------------------------------------
+
+// The DPI the program starts with in this run: WINDOW_TEST_DPI (the runs at
+// 120 and 144 DPI set it), else 96.
+int TestDpi() {
+  wchar_t value[16] = {};
+  const int dpi = GetEnvironmentVariableW(L"WINDOW_TEST_DPI", value, 16) ? _wtoi(value) : 0;
+  return dpi > 0 ? dpi : 96;
+}
+
+// A length of the window's design (made at 96 DPI) at the run's DPI, and
+// the extent from Start to Start + Length, as the window scales its edges.
+int Scaled(int Length) { return MulDiv(Length, TestDpi(), 96); }
+int ScaledExtent(int Start, int Length) { return Scaled(Start + Length) - Scaled(Start); }
+
+// The DPI that programs read when they start (the user's LogPixels): the
+// run's while the object lives, 96 again when it goes. Every test sets it,
+// so a run that ended half-way at another DPI leaves nothing behind.
+class RunDpi {
+public:
+  RunDpi() { Set(TestDpi()); }
+  ~RunDpi() { Set(96); }
+  RunDpi(const RunDpi&) = delete;
+  RunDpi& operator=(const RunDpi&) = delete;
+
+private:
+  static void Set(int Dpi) {
+    os::win::ScopedRegKey key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                        key.Receive(), nullptr) != ERROR_SUCCESS)
+      return;
+    const DWORD value = static_cast<DWORD>(Dpi);
+    RegSetValueExW(key.Get(), L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+  }
+};
 
 //--- The program -----------------------------------------------------------------------
 
@@ -157,7 +203,11 @@ public:
     if (!process_.hProcess) return;
     if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
       if (window_) PostMessageW(window_, WM_CLOSE, 0, 0);
-      if (WaitForSingleObject(process_.hProcess, 10000) == WAIT_TIMEOUT) TerminateProcess(process_.hProcess, 1);
+      if (WaitForSingleObject(process_.hProcess, 10000) == WAIT_TIMEOUT) {
+        TerminateProcess(process_.hProcess, 1);
+        // Gone for sure: the next test starts a copy of its own.
+        WaitForSingleObject(process_.hProcess, 10000);
+      }
     }
     CloseHandle(process_.hProcess);
     CloseHandle(process_.hThread);
@@ -202,6 +252,35 @@ public:
     WaitFor([&] { return (found = VisibleWindow(L"#32770")) != nullptr; }, Milliseconds);
     return found;
   }
+  // Every visible box of the program.
+  std::vector<HWND> Boxes() {
+    std::vector<HWND> found;
+    HWND w = nullptr;
+    while ((w = FindWindowExW(nullptr, w, L"#32770", nullptr))) {
+      DWORD pid = 0;
+      GetWindowThreadProcessId(w, &pid);
+      if (pid == process_.dwProcessId && IsWindowVisible(w)) found.push_back(w);
+    }
+    return found;
+  }
+  // The texts of the visible boxes, for a failure message.
+  std::string BoxTexts() {
+    std::string texts = "the program's boxes:";
+    for (HWND box : Boxes()) texts += "\n" + BoxText(box);
+    return texts;
+  }
+  // The program's visible box saying Text, or nullptr after Milliseconds.
+  HWND BoxSaying(const std::string& Text, DWORD Milliseconds = 30000) {
+    HWND found = nullptr;
+    WaitFor(
+        [&] {
+          for (HWND box : Boxes())
+            if (WithCrLf(BoxText(box)) == WithCrLf(Text)) found = box;
+          return found != nullptr;
+        },
+        Milliseconds);
+    return found;
+  }
   // The message of a box (its static text has the id 0xFFFF).
   static std::string BoxText(HWND Box) { return TextOf(GetDlgItem(Box, 0xFFFF)); }
   // Presses a button of the box (IDOK, IDYES, IDNO) and waits until it is gone.
@@ -221,6 +300,30 @@ public:
   }
 
   bool Exited(DWORD Milliseconds) { return WaitForSingleObject(process_.hProcess, Milliseconds) == WAIT_OBJECT_0; }
+  DWORD ExitCode() {
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(process_.hProcess, &code);
+    return code;
+  }
+
+  // The keyboard: the control with the focus on the program's thread, the
+  // focus put on a control as the dialog manager puts it, and keys posted
+  // as the system posts them to the focus.
+  HWND Focus() {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(process_.dwThreadId, &info) ? info.hwndFocus : nullptr;
+  }
+  void FocusOn(int Id) { SendMessageW(Window(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Control(Id)), TRUE); }
+  static void Key(HWND Target, WPARAM Key) {
+    PostMessageW(Target, WM_KEYDOWN, Key, 1);
+    // A key is held for a moment: a push button takes the mouse capture on
+    // Space down, and Wine needs a moment for that before it can release it.
+    Sleep(200);
+    PostMessageW(Target, WM_KEYUP, Key, 1 | (1u << 30) | (1u << 31));
+  }
+  // Alt with Letter, as TranslateMessage gives it to the focus.
+  static void AltKey(HWND Target, wchar_t Letter) { PostMessageW(Target, WM_SYSCHAR, Letter, 1 | (1u << 29)); }
 
   // The run log files the program wrote beside itself.
   std::vector<fs::path> LogFiles() const {
@@ -247,31 +350,107 @@ private:
   HWND window_ = nullptr;
 };
 
-// Saves a picture of the whole screen as ARTIFACT_DIR/Name.png with
-// ImageMagick's import on the host. Wine does not wait for a host program,
-// so the picture is written under another name and renamed when complete,
-// and the test waits for that name.
-void Screenshot(const std::string& Name) {
-  const fs::path dir = fs::u8path(ARTIFACT_DIR);
-  fs::create_directories(dir);
-  const fs::path picture = dir / (Name + ".png");
-  std::error_code ec;
-  fs::remove(picture, ec);
-  std::string hostDir = ARTIFACT_DIR;
-  if (hostDir.size() > 1 && hostDir[1] == ':') hostDir.erase(0, 2); // "Z:/..." is "/..." of the host
-  const std::string target = hostDir + "/" + Name + ".png";
-  std::wstring command = Widen("Z:\\bin\\sh -c \"import -window root 'png:" + target + ".part' && mv '" + target +
-                               ".part' '" + target + "'\"");
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-    ADD_FAILURE() << "the screenshot program cannot be started";
+//--- Pictures of the window ---------------------------------------------------------------
+
+// A path as UTF-8, for a message.
+std::string Utf8(const fs::path& Path) {
+  const std::u8string text = Path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+// The rectangle of a control in the picture of the window Window.
+RECT InPicture(HWND Window, HWND Control) {
+  RECT window, r;
+  GetWindowRect(Window, &window);
+  GetWindowRect(Control, &r);
+  OffsetRect(&r, -window.left, -window.top);
+  return r;
+}
+
+// Takes a picture of the program's window, keeps it as ARTIFACT_DIR/Name.png
+// (with the DPI in the name at another DPI than 96) and compares it with
+// the reference picture of that name in REFERENCE_DIR, leaving out the
+// controls Masked (their content changes from run to run: times, temporary
+// folders, the animation). A picture that differs, or has no reference,
+// fails the test; the reference and a picture of the differences are then
+// kept beside the new one. WINDOW_TEST_UPDATE_REFERENCES=1 makes the new
+// pictures the references instead.
+void Screenshot(Updater& updater, const std::string& Shown, const std::vector<int>& Masked = {IDC_M_LOG}) {
+  const std::string name = TestDpi() == 96 ? Shown : Shown + "-" + std::to_string(TestDpi()) + "dpi";
+  HWND window = updater.Window();
+  // The window on top and painted.
+  SetForegroundWindow(window);
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  Sleep(500);
+  RECT frame;
+  GetWindowRect(window, &frame);
+  const Picture shot = CaptureScreen(frame);
+  ASSERT_FALSE(shot.Empty()) << "no picture of the window";
+  std::vector<RECT> masks;
+  for (int id : Masked) masks.push_back(InPicture(window, updater.Control(id)));
+
+  const fs::path artifacts = fs::u8path(ARTIFACT_DIR);
+  fs::create_directories(artifacts);
+  const fs::path taken = artifacts / (name + ".png");
+  ASSERT_TRUE(WritePng(taken, shot)) << Utf8(taken);
+  const fs::path reference = fs::u8path(REFERENCE_DIR) / (name + ".png");
+  wchar_t update[4] = {};
+  if (GetEnvironmentVariableW(L"WINDOW_TEST_UPDATE_REFERENCES", update, 4) && update[0] == L'1') {
+    fs::create_directories(reference.parent_path());
+    ASSERT_TRUE(WritePng(reference, WithMasks(shot, masks))) << Utf8(reference);
     return;
   }
-  CloseHandle(pi.hProcess);
-  CloseHandle(pi.hThread);
-  EXPECT_TRUE(WaitFor([&] { return fs::exists(picture); })) << "no screenshot " << Name;
+  Picture expected;
+  if (!ReadPng(reference, expected)) {
+    ADD_FAILURE() << "no reference picture " << Utf8(reference) << "; the window looks as in "
+                  << Utf8(taken);
+    return;
+  }
+  const Comparison c = Compare(expected, shot, masks);
+  // The tolerance is for noise only: a changed word changes more pixels.
+  const long allowed = 16 + c.Compared / 5000;
+  if (c.SameSize && c.Differing <= allowed) return;
+  const fs::path kept = artifacts / (name + ".reference.png"), difference = artifacts / (name + ".diff.png");
+  WritePng(kept, expected);
+  if (c.SameSize) WritePng(difference, c.Difference);
+  ADD_FAILURE() << "the window differs from its reference " << Utf8(reference) << ": "
+                << (c.SameSize ? std::to_string(c.Differing) + " of " + std::to_string(c.Compared) + " pixels"
+                               : std::to_string(shot.Width) + "x" + std::to_string(shot.Height) + " instead of " +
+                                     std::to_string(expected.Width) + "x" + std::to_string(expected.Height))
+                << "; see " << Utf8(taken) << ", " << Utf8(kept) << " and " << Utf8(difference);
+}
+
+// Keeps a picture of Window as ARTIFACT_DIR/Name.png for a person to look
+// at; nothing compares it.
+void KeepPicture(HWND Window, const std::string& Name) {
+  RECT frame;
+  GetWindowRect(Window, &frame);
+  fs::create_directories(fs::u8path(ARTIFACT_DIR));
+  WritePng(fs::u8path(ARTIFACT_DIR) / (Name + ".png"), CaptureScreen(frame));
+}
+
+// Which outcome picture the outcome area shows: the one of the two bitmap
+// files (images/Success.bmp and images/Errors.bmp) that the pixels on the
+// screen match, or "neither".
+std::string OutcomePicture(Updater& updater) {
+  HWND image = updater.Control(IDC_IMAGE1);
+  RECT area;
+  GetWindowRect(image, &area);
+  const Picture shown = CaptureScreen(area);
+  std::string best = "neither";
+  double bestDifference = 16; // a match is closer than this
+  for (const char* name : {"Success", "Errors"}) {
+    const Picture picture = ReadBmp(fs::u8path(IMAGES_DIR) / (std::string(name) + ".bmp"));
+    if (picture.Empty()) return std::string("no ") + name + ".bmp";
+    // The control centres the picture; look at every place it could be.
+    for (int y = 0; y + picture.Height <= shown.Height; ++y)
+      for (int x = 0; x + picture.Width <= shown.Width; ++x) {
+        const double d = MeanDifference(
+            picture, Crop(shown, RECT{x, y, x + picture.Width, y + picture.Height}));
+        if (d < bestDifference) bestDifference = d, best = name;
+      }
+  }
+  return best;
 }
 
 // The catalog and the window's translation table, in the language the
@@ -297,7 +476,8 @@ private:
   TLangTable sill_{"frmMain", "Sill"};
 };
 
-// A fresh folder for the program and an all-users profile folder beside it.
+// A fresh folder for the program and an all-users profile folder beside it;
+// the programs start at the run's DPI.
 class WindowTest : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -315,6 +495,7 @@ protected:
   // leaving some languages shows, is answered on the way.
   bool SwitchLanguage(Updater& updater, int Language);
 
+  RunDpi dpi_;
   TempDir dir_;
   fs::path program_, profile_;
   Texts texts_;
@@ -370,6 +551,53 @@ TEST_F(WindowTest, AFileThatCannotBeWrittenIsShownAndTheRestOfTheStartUpIsSkippe
   EXPECT_TRUE(updater.LogFiles().empty());
 }
 
+TEST_F(WindowTest, ALogFolderThatCannotBeCreatedIsShownWithTheFileItWasToHold) {
+  // A file where the log folder should be.
+  WriteFile(program_ / "Logs", "not a folder");
+  Updater updater(program_);
+  HWND box = updater.Box();
+  ASSERT_NE(box, nullptr);
+  const std::string text = Updater::BoxText(box);
+  const std::string logs = (program_ / "Logs").string() + "\\";
+  // The failed creation and the error hook's own failed entry both name
+  // the file.
+  const size_t created = text.find("the log file " + logs);
+  ASSERT_NE(created, std::string::npos) << text;
+  EXPECT_NE(text.find("the log file " + logs, created + 1), std::string::npos) << text;
+  EXPECT_EQ(text.find("file  "), std::string::npos) << text;
+  Updater::Answer(box, IDOK);
+  HWND window = updater.Window();
+  ASSERT_NE(window, nullptr) << "the window did not open after the error";
+  EXPECT_EQ(TextOf(window), GetMsgText("uMain_FormCreate_1"));
+  EXPECT_TRUE(fs::is_regular_file(program_ / "Logs"));
+}
+
+TEST_F(WindowTest, ACyrillicProgramFolderAndProfileFolderCarryAClientUpdateThrough) {
+  const fs::path program = fs::u8path(dir_.Path()) / fs::u8path("Программа обновления");
+  const fs::path profile = fs::u8path(dir_.Path()) / fs::u8path("Общие данные");
+  const fs::path root = profile / "NorvelSoft" / "TAMBER_RU";
+  WriteFile(root / "Program" / "Tamber.exe", "the old Tamber.exe");
+  WriteFile(root / "Resources" / "Logo.bmp", "the old logo");
+  Updater updater(program, {{L"ALLUSERSPROFILE", profile.wstring()}});
+  ASSERT_NE(updater.Window(), nullptr);
+  for (const char* name : kWrittenFiles) EXPECT_TRUE(fs::exists(program / name)) << name;
+  ASSERT_EQ(updater.LogFiles().size(), 1u);
+
+  updater.Command(IDM_PROJECT_TAMBER);
+  ASSERT_TRUE(WaitFor([&] { return updater.Text(IDC_E_PROGRAM_LOCATION) == Utf8(root); }))
+      << updater.Text(IDC_E_PROGRAM_LOCATION);
+  updater.Command(IDC_OK_BTN);
+  HWND question = updater.Box();
+  ASSERT_NE(question, nullptr);
+  Updater::Answer(question, IDYES);
+  ASSERT_TRUE(WaitFor([&] { return updater.Text(IDC_M_CAPTIONS) == WithCrLf(GetMsgText("uMain_Finished_1")); }, 120000))
+      << updater.Text(IDC_M_CAPTIONS) << "\n" << updater.Text(IDC_M_LOG) << "\n" << updater.BoxTexts();
+  EXPECT_TRUE(ReadFile(root / "Program" / "Tamber.exe") == ReadFile(fs::u8path(NEW_TAMBER_EXE)))
+      << updater.Text(IDC_M_LOG);
+  // The log file names the installation as it is spelled.
+  EXPECT_NE(ReadFile(updater.LogFiles().at(0)).find(Utf8(root)), std::string::npos);
+}
+
 //--- Layout ------------------------------------------------------------------------------
 
 struct ControlLayout {
@@ -380,7 +608,8 @@ struct ControlLayout {
   const char* Russian;     // the default caption; nullptr: not compared
 };
 
-// Positions and sizes in the parent (the window, a group or the panel).
+// Positions and sizes in the parent (the window, a group or the panel), at
+// 96 DPI; at another DPI the edges scale with it.
 const ControlLayout kControls[] = {
     {IDC_GB_CONNECTION, "gbConnection", "Button", 0, 0, 476, 161, " Подключение  "},
     {IDC_IMG, "Img", "Static", -1, -1, -1, -1, nullptr},
@@ -409,16 +638,22 @@ TEST_F(WindowTest, TheWindowAndItsControlsHaveTheirClassesPlacesSizesAndRussianC
 
   RECT client;
   GetClientRect(window, &client);
-  EXPECT_EQ(client.right, 476);
-  EXPECT_EQ(client.bottom, 473);
+  EXPECT_EQ(client.right, Scaled(476));
+  EXPECT_EQ(client.bottom, Scaled(473));
   const LONG style = GetWindowLongW(window, GWL_STYLE);
   EXPECT_TRUE(style & WS_SYSMENU);
   EXPECT_FALSE(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME)) << "only the system-menu box, fixed size";
   RECT frame, work;
   GetWindowRect(window, &frame);
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  // Centred on the work area, or at its edge where the window is larger
+  // (the run at 144 DPI on a small screen): the caption stays on the screen.
+  if (frame.bottom - frame.top <= work.bottom - work.top) {
+    EXPECT_NEAR((frame.top + frame.bottom) / 2, (work.top + work.bottom) / 2, 1) << "centred";
+  } else {
+    EXPECT_EQ(frame.top, work.top) << "the caption is off the screen";
+  }
   EXPECT_NEAR((frame.left + frame.right) / 2, (work.left + work.right) / 2, 1) << "centred";
-  EXPECT_NEAR((frame.top + frame.bottom) / 2, (work.top + work.bottom) / 2, 1) << "centred";
 
   for (const ControlLayout& c : kControls) {
     SCOPED_TRACE(c.Name);
@@ -426,10 +661,10 @@ TEST_F(WindowTest, TheWindowAndItsControlsHaveTheirClassesPlacesSizesAndRussianC
     ASSERT_NE(w, nullptr);
     EXPECT_STRCASEEQ(ClassOf(w).c_str(), c.Class);
     const RECT r = RectInParent(w);
-    if (c.X >= 0) { EXPECT_EQ(r.left, c.X); }
-    if (c.Y >= 0) { EXPECT_EQ(r.top, c.Y); }
-    if (c.Width >= 0) { EXPECT_EQ(r.right - r.left, c.Width); }
-    if (c.Height >= 0) { EXPECT_EQ(r.bottom - r.top, c.Height); }
+    if (c.X >= 0) { EXPECT_EQ(r.left, Scaled(c.X)); }
+    if (c.Y >= 0) { EXPECT_EQ(r.top, Scaled(c.Y)); }
+    if (c.Width >= 0) { EXPECT_EQ(r.right - r.left, ScaledExtent(std::max(c.X, 0), c.Width)); }
+    if (c.Height >= 0) { EXPECT_EQ(r.bottom - r.top, ScaledExtent(std::max(c.Y, 0), c.Height)); }
     if (c.Russian) { EXPECT_EQ(TextOf(w), c.Russian); }
   }
 
@@ -443,6 +678,104 @@ TEST_F(WindowTest, TheWindowAndItsControlsHaveTheirClassesPlacesSizesAndRussianC
   EXPECT_TRUE((logStyle & (ES_MULTILINE | ES_READONLY | WS_VSCROLL | WS_HSCROLL)) ==
               (ES_MULTILINE | ES_READONLY | WS_VSCROLL | WS_HSCROLL));
   EXPECT_FALSE(logStyle & ES_WANTRETURN);
+}
+
+//--- Texts that fit ---------------------------------------------------------------------------
+
+// The status area's lines, read from the control itself after a text is
+// put in: the lines it breaks the text into, their height and the first
+// line's top.
+struct StatusLines {
+  int Count, Height, Top;
+};
+StatusLines LinesOf(HWND Captions, const std::string& Text) {
+  auto top = [&](int line) {
+    const LRESULT index = SendMessageW(Captions, EM_LINEINDEX, line, 0);
+    return static_cast<int>(static_cast<short>(HIWORD(SendMessageW(Captions, EM_POSFROMCHAR, index, 0))));
+  };
+  SendMessageW(Captions, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"A\r\nA"));
+  const int height = top(1) - top(0);
+  SendMessageW(Captions, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Widen(WithCrLf(Text)).c_str()));
+  return {static_cast<int>(SendMessageW(Captions, EM_GETLINECOUNT, 0, 0)), height, top(0)};
+}
+
+struct FontTraits {
+  using Type = HFONT;
+  static Type Invalid() { return nullptr; }
+  static bool IsValid(Type h) { return h != nullptr; }
+  static void Close(Type h) { DeleteObject(h); }
+};
+
+// The window's font ("Microsoft Sans Serif", 8 points) at the run's DPI in
+// the character set of Language, as the translation table gives it.
+os::win::ScopedResource<FontTraits> WindowFont(int Language, bool Bold) {
+  LOGFONTW lf{};
+  lf.lfHeight = -MulDiv(8, TestDpi(), 72);
+  lf.lfWeight = Bold ? FW_BOLD : FW_NORMAL;
+  lf.lfCharSet = Language == Russian_Language ? RUSSIAN_CHARSET : ANSI_CHARSET;
+  wcscpy(lf.lfFaceName, L"Microsoft Sans Serif");
+  return os::win::ScopedResource<FontTraits>(CreateFontIndirectW(&lf));
+}
+
+// The size Text needs in Font: wrapped at Width when Width > 0, on one line
+// otherwise; an ampersand underlines the next letter, as in the controls.
+SIZE Needed(HFONT Font, const std::string& Text, int Width) {
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ previous = SelectObject(dc, Font);
+  RECT r{0, 0, Width > 0 ? Width : 10000, 0};
+  const std::wstring text = Widen(Text);
+  DrawTextW(dc, text.c_str(), -1, &r, DT_CALCRECT | DT_EXPANDTABS | (Width > 0 ? DT_WORDBREAK : DT_SINGLELINE));
+  SelectObject(dc, previous);
+  DeleteDC(dc);
+  return {r.right, r.bottom};
+}
+
+TEST_F(WindowTest, EveryTextOfTheStatusAreaLabelsAndButtonsFitsInEveryLanguage) {
+  Updater updater(program_);
+  ASSERT_NE(updater.Window(), nullptr);
+  // What the status area can show: the run going, its three endings, and the
+  // run's own notice of a rollback.
+  const char* const status[] = {"uMain_OkBtn_2", "uMain_Finished_1", "uMain_Finished_3", "uMain_Finished_4",
+                                "uUpdate_UpdateProgramm_43"};
+  // The labels wrap within their box; the buttons and the groups' captions
+  // keep their text on one line, with room for the frame.
+  const struct {
+    int Id;
+    bool Bold, Wraps;
+  } controls[] = {
+      {IDC_L_PROGRAM_LOCATION, true, true}, {IDC_L_PASSWORD, true, true}, {IDC_LABEL1, true, true},
+      {IDC_OK_BTN, false, false},          {IDC_CANCEL_BTN, false, false}, {IDC_BB_PROGRAM_LOCATION, false, false},
+      {IDC_GB_CONNECTION, true, false},    {IDC_GB_LOG, true, false},
+  };
+  for (int language : {Russian_Language, English_Language, German_Language, French_Language}) {
+    SCOPED_TRACE("language " + std::to_string(language));
+    ASSERT_TRUE(SwitchLanguage(updater, language));
+    texts_.SetLanguage(language);
+
+    HWND captions = updater.Control(IDC_M_CAPTIONS);
+    RECT box;
+    GetClientRect(captions, &box);
+    for (const char* key : status) {
+      const StatusLines lines = LinesOf(captions, GetMsgText(key));
+      EXPECT_GT(lines.Height, 0);
+      EXPECT_LE(lines.Top + lines.Count * lines.Height, box.bottom)
+          << key << " needs " << lines.Count << " lines of " << lines.Height << " pixels";
+    }
+    SetWindowTextW(captions, L"");
+
+    for (const auto& c : controls) {
+      HWND control = updater.Control(c.Id);
+      const std::string text = updater.Text(c.Id);
+      RECT r;
+      GetClientRect(control, &r);
+      const auto font = WindowFont(language, c.Bold);
+      if (c.Wraps) {
+        EXPECT_LE(Needed(font.Get(), text, r.right).cy, r.bottom) << text << " wraps beyond its box";
+      } else {
+        EXPECT_LE(Needed(font.Get(), text, 0).cx + Scaled(6), r.right) << text << " is wider than its control";
+      }
+    }
+  }
 }
 
 //--- Languages ---------------------------------------------------------------------------
@@ -483,8 +816,9 @@ TEST_F(WindowTest, TheLanguageMenuRelabelsEveryControlAndTheCaptionInEachLanguag
     ASSERT_TRUE(SwitchLanguage(updater, language));
     for (const auto& [id, name] : kTranslatedControls) EXPECT_EQ(updater.Text(id), texts_.Caption(name, language)) << name;
     EXPECT_EQ(TextOf(updater.Window()), "Updater");
-    Sleep(300);
-    Screenshot(std::string("main-window-") + file);
+    // At another DPI one language shows how the window scales: German,
+    // whose texts are the longest.
+    if (TestDpi() == 96 || language == German_Language) Screenshot(updater, std::string("main-window-") + file);
   }
 }
 
@@ -506,6 +840,89 @@ TEST_F(WindowTest, TheCaptionAndTheControlsStartInTheLanguageOfTheSystem) {
   EXPECT_EQ(TextOf(window), GetMsgText("uMain_FormCreate_1"));
   for (const auto& [id, name] : kTranslatedControls)
     EXPECT_EQ(updater.Text(id), texts_.Caption(name, texts_.StartLanguage())) << name;
+}
+
+//--- Closing and the keyboard -------------------------------------------------------------
+
+TEST_F(WindowTest, ExitClosingAndEscEndTheProgram) {
+  const struct {
+    const char* Way;
+    std::function<void(Updater&)> Close;
+  } ways[] = {
+      {"Exit", [](Updater& u) { u.Command(IDC_CANCEL_BTN); }},
+      {"the close box", [](Updater& u) { PostMessageW(u.Window(), WM_SYSCOMMAND, SC_CLOSE, 0); }},
+      {"WM_CLOSE", [](Updater& u) { PostMessageW(u.Window(), WM_CLOSE, 0, 0); }},
+      {"Esc in the password box",
+       [](Updater& u) {
+         u.FocusOn(IDC_E_PASSWORD);
+         Updater::Key(u.Control(IDC_E_PASSWORD), VK_ESCAPE);
+       }},
+      // A multi-line box closes its parent on Esc: that must be the window,
+      // not the group around the log pane.
+      {"Esc in the log pane",
+       [](Updater& u) {
+         u.FocusOn(IDC_M_LOG);
+         WaitFor([&] { return u.Focus() == u.Control(IDC_M_LOG); });
+         Updater::Key(u.Control(IDC_M_LOG), VK_ESCAPE);
+       }},
+  };
+  for (const auto& way : ways) {
+    SCOPED_TRACE(way.Way);
+    Updater updater(program_);
+    ASSERT_NE(updater.Window(), nullptr);
+    way.Close(updater);
+    EXPECT_TRUE(updater.Exited(10000));
+    EXPECT_EQ(updater.ExitCode(), 0u);
+  }
+}
+
+TEST_F(WindowTest, TabAltShortcutsEnterAndEscReachTheControlsInsideTheGroups) {
+  Updater updater(program_, ProfileEnv());
+  ASSERT_NE(updater.Window(), nullptr);
+  const int language = texts_.StartLanguage();
+
+  // Alt with the underlined letter of Start presses it: without a project,
+  // that is the warning.
+  const std::string start = texts_.Caption("OKBtn", language);
+  const std::wstring letter = Widen(start.substr(start.find('&') + 1)).substr(0, 1);
+  updater.FocusOn(IDC_E_PASSWORD);
+  Updater::AltKey(updater.Control(IDC_E_PASSWORD), letter[0]);
+  HWND box = updater.BoxSaying(GetMsgText("uMain_OkBtn_1"));
+  ASSERT_NE(box, nullptr) << "Alt+" << Narrow(letter) << " did not press Start";
+  Updater::Answer(box, IDOK);
+  // The focus comes back to where it was when the box opened: on Start,
+  // which took it as it was pressed.
+  EXPECT_TRUE(WaitFor([&] { return updater.Focus() == updater.Control(IDC_OK_BTN); }));
+
+  // Tab goes through every control that takes the focus, into the groups
+  // and the panel and round again.
+  updater.Command(IDM_PROJECT_TAMBER);
+  ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(updater.Control(IDC_E_PROGRAM_LOCATION)) != FALSE; }));
+  updater.FocusOn(IDC_E_PROGRAM_LOCATION);
+  for (int next : {IDC_BB_PROGRAM_LOCATION, IDC_E_PASSWORD, IDC_M_LOG, IDC_OK_BTN, IDC_CANCEL_BTN,
+                   IDC_E_PROGRAM_LOCATION}) {
+    SCOPED_TRACE(next - IDC_MAIN_BASE);
+    HWND from = updater.Focus();
+    Updater::Key(from, VK_TAB);
+    EXPECT_TRUE(WaitFor([&] { return updater.Focus() == updater.Control(next); }, 5000));
+  }
+
+  // Enter in a box presses Start, the default button.
+  updater.FocusOn(IDC_E_PASSWORD);
+  Updater::Key(updater.Control(IDC_E_PASSWORD), VK_RETURN);
+  // There is no installation at the location: the run says so.
+  box = updater.Box(10000);
+  ASSERT_NE(box, nullptr) << "Enter did not press Start";
+  EXPECT_NE(updater.Text(IDC_M_LOG).find(GetMsgText("uUpdate_UpdateInit_1")), std::string::npos)
+      << updater.Text(IDC_M_LOG);
+  Updater::Answer(box, IDOK);
+  ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(updater.Control(IDC_P_BTN)) && updater.Boxes().empty(); }));
+
+  // Enter on a push button with the focus presses that one: Exit.
+  updater.FocusOn(IDC_CANCEL_BTN);
+  ASSERT_TRUE(WaitFor([&] { return updater.Focus() == updater.Control(IDC_CANCEL_BTN); }));
+  Updater::Key(updater.Control(IDC_CANCEL_BTN), VK_RETURN);
+  EXPECT_TRUE(updater.Exited(10000));
 }
 
 //--- Projects ------------------------------------------------------------------------------
@@ -535,6 +952,19 @@ TEST_F(WindowTest, EachProjectEntryFillsTheLocationPasswordAndCaptionAndEnablesT
     EXPECT_TRUE(IsWindowEnabled(updater.Control(IDC_E_PROGRAM_LOCATION)));
     EXPECT_TRUE(IsWindowEnabled(updater.Control(IDC_BB_PROGRAM_LOCATION)));
   }
+}
+
+TEST_F(WindowTest, AfterALanguageSwitchTheProjectEntryGivesTheProjectCaptionAgain) {
+  Updater updater(program_, ProfileEnv());
+  ASSERT_NE(updater.Window(), nullptr);
+  const std::string tamber = "Updater ПО КЛУР ГК \"Норвел\": обновление проекта Tamber";
+  updater.Command(IDM_PROJECT_TAMBER);
+  ASSERT_TRUE(WaitFor([&] { return TextOf(updater.Window()) == tamber; }));
+  const int other = texts_.StartLanguage() == Russian_Language ? English_Language : Russian_Language;
+  ASSERT_TRUE(SwitchLanguage(updater, other));
+  EXPECT_EQ(TextOf(updater.Window()), "Updater");
+  updater.Command(IDM_PROJECT_TAMBER);
+  EXPECT_TRUE(WaitFor([&] { return TextOf(updater.Window()) == tamber; })) << TextOf(updater.Window());
 }
 
 TEST_F(WindowTest, StartWithoutAProjectShowsOnlyTheWarning) {
@@ -615,11 +1045,12 @@ TEST_F(ClientOnlyUpdate, YesUpdatesTheClientAndShowsSuccessInGreen) {
   EXPECT_TRUE(ReadFile(root_ / "Program" / "Tamber.exe") == ReadFile(fs::u8path(NEW_TAMBER_EXE)));
   EXPECT_TRUE(IsWindowVisible(updater.Control(IDC_IMAGE1)));
   EXPECT_FALSE(IsWindowVisible(updater.Control(IDC_A_PROGRESS)));
-  EXPECT_TRUE(IsWindowEnabled(updater.Control(IDC_P_BTN)));
+  EXPECT_TRUE(WaitFor([&] { return IsWindowEnabled(updater.Control(IDC_P_BTN)) != FALSE; }));
   Sleep(300);
   EXPECT_TRUE(StatusAreaShows(updater.Control(IDC_M_CAPTIONS), RGB(0, 128, 0))) << "green";
   EXPECT_FALSE(StatusAreaShows(updater.Control(IDC_M_CAPTIONS), RGB(128, 0, 0))) << "no maroon";
-  Screenshot("main-window-updated");
+  EXPECT_EQ(OutcomePicture(updater), "Success");
+  Screenshot(updater, "main-window-updated", {IDC_M_LOG, IDC_E_PROGRAM_LOCATION});
 
   // The log pane and the log file end with the success line.
   const std::string pane = updater.Text(IDC_M_LOG);
@@ -648,10 +1079,99 @@ TEST_F(ClientOnlyUpdate, NoAtTheFirstQuestionShowsInterruptedAndNoErrorBox) {
   EXPECT_TRUE(IsWindowVisible(updater.Control(IDC_IMAGE1)));
   Sleep(300);
   EXPECT_TRUE(StatusAreaShows(updater.Control(IDC_M_CAPTIONS), RGB(128, 0, 0))) << "maroon";
-  Screenshot("main-window-interrupted");
+  EXPECT_EQ(OutcomePicture(updater), "Errors");
+  Screenshot(updater, "main-window-interrupted", {IDC_M_LOG, IDC_E_PROGRAM_LOCATION});
   EXPECT_EQ(ReadFile(root_ / "Program" / "Tamber.exe"), "the old Tamber.exe");
   const std::string file = ReadFile(updater.LogFiles().at(0));
   EXPECT_EQ(file.find(GetMsgText("uUpdate_UpdateProgramm_06")), std::string::npos) << "the abort was logged";
+}
+
+// A run of the console's test build on the installation, killed just
+// before it writes the K-th record of its journal (as the task manager ends
+// a process): the exit code.
+DWORD KillConsoleRunAt(int K, const std::string& Location) {
+  std::wstring block;
+  wchar_t* env = GetEnvironmentStringsW();
+  for (const wchar_t* p = env; *p; p += wcslen(p) + 1) block += std::wstring(p) + L'\0';
+  FreeEnvironmentStringsW(env);
+  block += L"UPDATER_TEST_KILL_AT=" + std::to_wstring(K) + L'\0';
+  block += L'\0';
+  const std::wstring exe = fs::u8path(CONSOLE_TEST_EXE).wstring();
+  std::wstring command = L"\"" + exe + L"\" update --project TAMBER --yes --language 3 --location \"" +
+                         fs::u8path(Location).wstring() + L"\"";
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE,
+                      CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, block.data(), nullptr, &si, &process))
+    return GetLastError();
+  DWORD code = 0;
+  if (WaitForSingleObject(process.hProcess, 300000) == WAIT_TIMEOUT) TerminateProcess(process.hProcess, 1);
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  return code;
+}
+
+TEST_F(ClientOnlyUpdate, ARunKilledHalfWayIsPutInOrderWhenStartIsPressedNext) {
+  // A client update's journal: run, lock, unlock, grids, copy-back, done.
+  // Killed after the lock check (3) and after grids.ini was deleted (5),
+  // the run is undone; killed after the program was copied back (6), it
+  // is finished.
+  struct Case {
+    int KillAt;
+    bool Forward;
+  };
+  for (const Case& c : {Case{3, false}, Case{5, false}, Case{6, true}}) {
+    SCOPED_TRACE("killed before journal record " + std::to_string(c.KillAt));
+    ASSERT_EQ(KillConsoleRunAt(c.KillAt, Location()), 137u);
+    const fs::path journal = root_ / "Updater.journal";
+    ASSERT_TRUE(fs::exists(journal));
+    SCOPED_TRACE("the journal:\n" + ReadFile(journal));
+
+    // A program folder of its own for each case: one log file in it.
+    Updater updater(program_ / std::to_string(c.KillAt), ProfileEnv());
+    ASSERT_NE(updater.Window(), nullptr);
+    HWND question = StartTamber(updater);
+    ASSERT_NE(question, nullptr);
+    // The window asks before it recovers: the question names the journal.
+    const std::string asked = Updater::BoxText(question);
+    const std::string opening = GetMsgText("uUpdate_RecoverInstallation_1", "", "");
+    EXPECT_EQ(WithCrLf(asked).substr(0, 20), WithCrLf(opening).substr(0, 20)) << asked;
+    EXPECT_NE(asked.find("Updater.journal"), std::string::npos) << asked;
+    Updater::Answer(question, IDYES);
+    // Then the run that was asked for begins with its own question.
+    HWND next = updater.Box();
+    ASSERT_NE(next, nullptr) << updater.Text(IDC_M_LOG);
+    EXPECT_EQ(WithCrLf(Updater::BoxText(next)),
+              WithCrLf(GetMsgText("uUpdate_UpdateProgramm_05", Location(), GetMsgText("uUpdate_UpdateProgramm_02"),
+                                  "TAMBER")));
+    Updater::Answer(next, IDNO);
+    ASSERT_TRUE(WaitFor([&] { return updater.Text(IDC_M_CAPTIONS) == WithCrLf(GetMsgText("uMain_Finished_4")); }))
+        << updater.Text(IDC_M_CAPTIONS) << "\n" << updater.Text(IDC_M_LOG);
+
+    const std::string log = ReadFile(updater.LogFiles().at(0));
+    EXPECT_NE(log.find(GetMsgText(c.Forward ? "uUpdate_RecoverInstallation_5" : "uUpdate_RecoverInstallation_6")),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find(GetMsgText("uUpdate_RecoverInstallation_7")), std::string::npos) << log;
+    // Whole again: no journal, no folder aside, the program all old or all
+    // new, and the user's grids.ini back (a finished update copies it back
+    // with the working program folder).
+    EXPECT_FALSE(fs::exists(journal));
+    EXPECT_FALSE(fs::exists(root_.string() + "_"));
+    EXPECT_EQ(ReadFile(root_ / "Program" / "grids.ini"), "[grids]");
+    if (c.Forward) {
+      EXPECT_TRUE(ReadFile(root_ / "Program" / "Tamber.exe") == ReadFile(fs::u8path(NEW_TAMBER_EXE)));
+    } else {
+      EXPECT_EQ(ReadFile(root_ / "Program" / "Tamber.exe"), "the old Tamber.exe");
+      EXPECT_EQ(ReadFile(root_ / "Resources" / "Logo.bmp"), "the old logo");
+    }
+    // The next case starts from the installation as it was.
+    WriteFile(root_ / "Program" / "Tamber.exe", "the old Tamber.exe");
+    WriteFile(root_ / "Program" / "grids.ini", "[grids]");
+    WriteFile(root_ / "Resources" / "Logo.bmp", "the old logo");
+  }
 }
 
 TEST_F(ClientOnlyUpdate, AnErrorBeforeTheMainStageIsLoggedShownAndTheRunEndsInterrupted) {
@@ -679,20 +1199,174 @@ TEST_F(ClientOnlyUpdate, AnErrorBeforeTheMainStageIsLoggedShownAndTheRunEndsInte
   EXPECT_EQ(ReadFile(root_ / "Program" / "Tamber.exe"), "the old Tamber.exe");
 }
 
+// The process ids of the running programs named ExeName.
+std::vector<DWORD> ProgramIds(const wchar_t* ExeName) {
+  std::vector<DWORD> ids;
+  os::win::ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry))
+    if (_wcsicmp(entry.szExeFile, ExeName) == 0) ids.push_back(entry.th32ProcessID);
+  return ids;
+}
+
 // Stops every running program named ExeName; whether one was found. The
 // updater's KillTask does the same but ends the programs with exit code 0,
 // which a run takes for a payload program that finished its work.
 bool StopPrograms(const wchar_t* ExeName) {
   bool found = false;
-  os::win::ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  PROCESSENTRY32W entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry)) {
-    if (_wcsicmp(entry.szExeFile, ExeName) != 0) continue;
-    os::win::ScopedHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
+  for (DWORD id : ProgramIds(ExeName)) {
+    os::win::ScopedHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, id));
     found = process.Valid() && TerminateProcess(process.Get(), 1);
   }
   return found;
+}
+
+// Suspends or resumes every thread of the running programs named ExeName;
+// how many programs there were. A suspended payload program keeps the run
+// waiting for it as long as the test needs.
+int SuspendPrograms(const wchar_t* ExeName, bool Suspend) {
+  const std::vector<DWORD> ids = ProgramIds(ExeName);
+  if (ids.empty()) return 0;
+  os::win::ScopedHandle threads(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  THREADENTRY32 thread{};
+  thread.dwSize = sizeof thread;
+  for (BOOL more = Thread32First(threads.Get(), &thread); more; more = Thread32Next(threads.Get(), &thread)) {
+    if (std::find(ids.begin(), ids.end(), thread.th32OwnerProcessID) == ids.end()) continue;
+    os::win::ScopedHandle h(OpenThread(THREAD_SUSPEND_RESUME, FALSE, thread.th32ThreadID));
+    if (!h.Valid()) continue;
+    if (Suspend) SuspendThread(h.Get());
+    else ResumeThread(h.Get());
+  }
+  return static_cast<int>(ids.size());
+}
+
+// Sends the window a message every 200 ms for Milliseconds; how many of them
+// it left unanswered for longer than Limit. The limit is generous: a window
+// that processes no messages during a wait leaves them unanswered for the
+// whole wait.
+int SlowAnswers(HWND Window, DWORD Milliseconds, DWORD Limit) {
+  int slow = 0;
+  const DWORD start = GetTickCount();
+  do {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(Window, WM_NULL, 0, 0, SMTO_NORMAL, Limit, &result)) ++slow;
+    Sleep(200);
+  } while (GetTickCount() - start < Milliseconds);
+  return slow;
+}
+
+TEST_F(ClientOnlyUpdate, WhileARunAsksStartProjectServiceAndTheFolderChooserAreRefused) {
+  Updater updater(program_, ProfileEnv());
+  ASSERT_NE(updater.Window(), nullptr);
+  // A second copy starts in the language of the system.
+  const std::string secondCopy = GetMsgText("uMain_SingleCopy_1");
+  // Russian first: leaving it shows no warning about empty texts.
+  ASSERT_TRUE(SwitchLanguage(updater, Russian_Language));
+  texts_.SetLanguage(Russian_Language);
+  updater.Command(IDM_PROJECT_TAMBER);
+  ASSERT_TRUE(WaitFor([&] { return !updater.Text(IDC_E_PROGRAM_LOCATION).empty(); }));
+  const std::string caption = TextOf(updater.Window());
+
+  // Start from the keyboard: Space on the button with the focus.
+  updater.FocusOn(IDC_OK_BTN);
+  ASSERT_TRUE(WaitFor([&] { return updater.Focus() == updater.Control(IDC_OK_BTN); }));
+  Updater::Key(updater.Control(IDC_OK_BTN), VK_SPACE);
+  const std::string question =
+      GetMsgText("uUpdate_UpdateProgramm_05", Location(), GetMsgText("uUpdate_UpdateProgramm_02"), "TAMBER");
+  HWND box = updater.BoxSaying(question);
+  ASSERT_NE(box, nullptr) << updater.BoxTexts();
+
+  // While the question waits for an answer, the commands that could start
+  // a second run or change what this one reads come to nothing, whoever
+  // sends them: the menu, the buttons, Space on Start.
+  for (int command : {IDM_PROJECT_ZAVUDAVADA, IDM_PROJECT_TAMBER_MINI, IDM_OPERATIONS_ONLINE, IDM_OPERATIONS_SHUTDOWN,
+                      IDM_OPERATIONS_STOP, IDC_BB_PROGRAM_LOCATION, IDC_OK_BTN})
+    updater.Command(command);
+  Updater::Key(updater.Control(IDC_OK_BTN), VK_SPACE);
+  Sleep(1500);
+  EXPECT_EQ(updater.Boxes(), std::vector<HWND>{box}) << "a second box";
+  EXPECT_EQ(TextOf(updater.Window()), caption);
+  EXPECT_EQ(updater.Text(IDC_E_PROGRAM_LOCATION), Location());
+  EXPECT_NE(updater.Focus(), updater.Control(IDC_OK_BTN));
+
+  // Ending the Windows session waits for the run.
+  DWORD_PTR endSession = TRUE;
+  ASSERT_TRUE(SendMessageTimeoutW(updater.Window(), WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 10000, &endSession));
+  EXPECT_EQ(endSession, static_cast<DWORD_PTR>(FALSE));
+
+  // A second copy of the program says that one is running, and ends.
+  {
+    Updater second(fs::u8path(dir_.Path()) / "second");
+    HWND refusal = second.BoxSaying(secondCopy);
+    ASSERT_NE(refusal, nullptr);
+    Updater::Answer(refusal, IDOK);
+    EXPECT_TRUE(second.Exited(10000));
+    EXPECT_EQ(second.ExitCode(), 2u);
+    EXPECT_FALSE(fs::exists(fs::u8path(dir_.Path()) / "second" / "Logs")) << "the second copy wrote its log";
+  }
+
+  // Help and the language menu stay usable.
+  updater.Command(IDM_LANGUAGE_BASE + English_Language);
+  EXPECT_TRUE(WaitFor([&] { return updater.Text(IDC_OK_BTN) == texts_.Caption("OKBtn", English_Language); }));
+  texts_.SetLanguage(English_Language);
+  updater.Command(IDM_HELP);
+  HWND viewer = nullptr;
+  EXPECT_TRUE(WaitFor([&] { return (viewer = FindWindowW(L"HH Parent", nullptr)) != nullptr; }));
+  if (viewer) PostMessageW(viewer, WM_CLOSE, 0, 0);
+
+  // The run goes on as answered, and afterwards everything works again.
+  Updater::Answer(box, IDNO);
+  ASSERT_TRUE(WaitFor([&] { return updater.Text(IDC_M_CAPTIONS) == WithCrLf(GetMsgText("uMain_Finished_4")); }))
+      << updater.Text(IDC_M_CAPTIONS) << "\n" << updater.BoxTexts();
+  EXPECT_TRUE(WaitFor([&] { return updater.Focus() == updater.Control(IDC_OK_BTN); })) << "the focus is not back";
+  ASSERT_TRUE(SendMessageTimeoutW(updater.Window(), WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 10000, &endSession));
+  EXPECT_EQ(endSession, static_cast<DWORD_PTR>(TRUE));
+  updater.Command(IDM_PROJECT_ZAVUDAVADA);
+  EXPECT_TRUE(WaitFor([&] { return TextOf(updater.Window()) != caption; }));
+}
+
+TEST_F(ClientOnlyUpdate, WhileThePayloadProgramRunsTheWindowAnswersAndCannotBeClosed) {
+  Updater updater(program_, ProfileEnv());
+  ASSERT_NE(updater.Window(), nullptr);
+  HWND question = StartTamber(updater);
+  ASSERT_NE(question, nullptr);
+  Updater::Answer(question, IDYES);
+  int held = 0;
+  const DWORD start = GetTickCount();
+  while (!held && GetTickCount() - start < 180000) {
+    held = SuspendPrograms(L"files_g.exe", true);
+    if (!held && IsWindowEnabled(updater.Control(IDC_P_BTN))) break; // the run has ended
+    Sleep(1);
+  }
+  ASSERT_EQ(held, 1) << "the client payload program was not seen running\n" << updater.Text(IDC_M_LOG);
+  struct Resume {
+    ~Resume() { SuspendPrograms(L"files_g.exe", false); }
+  } resume;
+
+  // Longer than the five seconds after which the system takes a window
+  // that processes no messages for hung.
+  EXPECT_EQ(SlowAnswers(updater.Window(), 6000, 3000), 0);
+  EXPECT_FALSE(IsHungAppWindow(updater.Window()));
+  EXPECT_FALSE(IsWindowEnabled(updater.Control(IDC_P_BTN)));
+  EXPECT_NE(updater.Focus(), updater.Control(IDC_OK_BTN));
+  // Greyed Project and Service menus, the disabled controls, the status.
+  Screenshot(updater, "main-window-busy", {IDC_M_LOG, IDC_E_PROGRAM_LOCATION, IDC_A_PROGRESS});
+
+  // Closing the window is refused with a notice, and the run goes on under it.
+  PostMessageW(updater.Window(), WM_CLOSE, 0, 0);
+  HWND notice = updater.BoxSaying(GetMsgText("uMain_FormCloseQuery_1"));
+  ASSERT_NE(notice, nullptr);
+  Sleep(300);
+  KeepPicture(notice, "busy-notice");
+  EXPECT_EQ(SlowAnswers(updater.Window(), 1000, 3000), 0);
+  SuspendPrograms(L"files_g.exe", false);
+  ASSERT_TRUE(WaitFor([&] { return updater.Text(IDC_M_CAPTIONS) == WithCrLf(GetMsgText("uMain_Finished_1")); }, 120000))
+      << updater.Text(IDC_M_CAPTIONS) << "\n" << updater.Text(IDC_M_LOG);
+  // The notice goes with the run; the window stays with the outcome.
+  EXPECT_TRUE(WaitFor([&] { return !IsWindow(notice); }));
+  EXPECT_FALSE(updater.Exited(1000));
+  EXPECT_TRUE(ReadFile(root_ / "Program" / "Tamber.exe") == ReadFile(fs::u8path(NEW_TAMBER_EXE)));
 }
 
 TEST_F(ClientOnlyUpdate, AFailedMainStageIsRolledBackAndEndsWithErrorsWithoutABox) {
@@ -720,7 +1394,8 @@ TEST_F(ClientOnlyUpdate, AFailedMainStageIsRolledBackAndEndsWithErrorsWithoutABo
   EXPECT_TRUE(IsWindowVisible(updater.Control(IDC_IMAGE1)));
   Sleep(300);
   EXPECT_TRUE(StatusAreaShows(updater.Control(IDC_M_CAPTIONS), RGB(128, 0, 0))) << "maroon";
-  Screenshot("main-window-rolled-back");
+  EXPECT_EQ(OutcomePicture(updater), "Errors");
+  Screenshot(updater, "main-window-rolled-back", {IDC_M_LOG, IDC_E_PROGRAM_LOCATION});
 
   // The installation is as it was; the run's backup is kept, its working
   // trees are gone.
@@ -732,7 +1407,7 @@ TEST_F(ClientOnlyUpdate, AFailedMainStageIsRolledBackAndEndsWithErrorsWithoutABo
     if (e.path().filename().string().rfind("Tmp$", 0) == 0) runs.push_back(e.path());
   ASSERT_EQ(runs.size(), 1u);
   EXPECT_EQ(ReadFile(runs[0] / "Old" / "Program" / "Tamber.exe"), "the old Tamber.exe");
-  EXPECT_FALSE(fs::exists(runs[0] / "New"));
+  EXPECT_FALSE(fs::exists(runs[0] / "New")) << ReadFile(updater.LogFiles().at(0));
   EXPECT_FALSE(fs::exists(runs[0] / "Wrk"));
 
   // The log says what failed and that the changes were undone, and not that
@@ -740,7 +1415,7 @@ TEST_F(ClientOnlyUpdate, AFailedMainStageIsRolledBackAndEndsWithErrorsWithoutABo
   const std::string file = ReadFile(updater.LogFiles().at(0));
   for (const std::string& logged : {GetMsgText("uUpdate_ExtractFilesFromResource_1", "files_g"),
                                     GetMsgText("uUpdate_UpdateProgramm_44"), GetMsgText("uUpdate_UpdateProgramm_45")})
-    EXPECT_NE(file.find(logged), std::string::npos) << logged;
+    EXPECT_NE(file.find(logged), std::string::npos) << logged << "\n" << file;
   EXPECT_EQ(file.find(GetMsgText("uMain_Finished_2")), std::string::npos);
 }
 
@@ -839,6 +1514,16 @@ TEST_F(WindowTest, HelpOpensTheHelpViewer) {
   HWND viewer = nullptr;
   ASSERT_TRUE(WaitFor([&] { return (viewer = FindWindowW(L"HH Parent", nullptr)) != nullptr; }))
       << "no help viewer window";
+  // The viewer has the program's help open: its window bears the title of
+  // the help project. The viewer reads the title in the system's code page,
+  // not in the help file's (Russian), so only its Latin beginning, up to
+  // the dash, is the same everywhere.
+  std::string title;
+  std::ifstream project(fs::u8path(HELP_PROJECT));
+  for (std::string line; std::getline(project, line);)
+    if (line.rfind("Title=", 0) == 0) title = line.substr(6, line.find(" \xE2\x80\x94") - 6);
+  ASSERT_FALSE(title.empty());
+  EXPECT_TRUE(WaitFor([&] { return TextOf(viewer).rfind(title + " ", 0) == 0; }, 10000)) << TextOf(viewer);
   DWORD pid = 0;
   GetWindowThreadProcessId(viewer, &pid);
   PostMessageW(viewer, WM_CLOSE, 0, 0);
@@ -969,11 +1654,20 @@ TEST_F(MakerServerService, TheServiceMenuStartsAndStopsTheServerFoundAtStartUp) 
   for (const auto& c : commands) {
     SCOPED_TRACE(c.Message);
     updater.Command(c.Command);
-    HWND box = updater.Box(180000);
+    // Start is refused while the command goes: without a project it would
+    // say so in a box of its own.
+    updater.Command(IDC_OK_BTN);
+    // The window answers all through the command's waits.
+    int slow = 0;
+    HWND box = nullptr;
+    const DWORD start = GetTickCount();
+    while (!(box = updater.Box(0)) && GetTickCount() - start < 180000) slow += SlowAnswers(updater.Window(), 1000, 3000);
+    EXPECT_EQ(slow, 0);
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(Updater::BoxText(box), c.Message);
     EXPECT_EQ(State(), c.State);
     Updater::Answer(box, IDOK);
+    EXPECT_EQ(updater.Box(1000), nullptr) << "a box after the command";
   }
 }
 
