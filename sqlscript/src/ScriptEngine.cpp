@@ -272,7 +272,7 @@ bool Session::LoadClient(const std::string& Name, std::string& Error) {
   UnloadClient();
   clientLib_ = os::Sys().LoadSharedLibrary(Name);
   if (!clientLib_) {
-    Error = "The client library \"" + Name + "\" cannot be loaded: " + clientLib_.Why().Failure().Text;
+    Error = "The client library \"" + Name + "\" cannot be loaded: " + os::Describe(clientLib_.Why().Failure());
     return false;
   }
   if (const char* missing = fb_.Bind([this](const char* entry) { return os::Sys().Symbol(clientLib_, entry); })) {

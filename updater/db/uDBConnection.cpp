@@ -74,7 +74,10 @@ struct TFbClientLibrary::Entries : fbclient::Entries {};
 TFbClientLibrary::TFbClientLibrary(const std::string& Name) : e_(std::make_unique<Entries>()) {
   os::Api& sys = os::Sys();
   lib_ = sys.LoadSharedLibrary(Name);
-  if (!lib_) throw EFBError("Невозможно загрузить клиентскую библиотеку " + Quoted(Name) + "!", 0, 0);
+  // The system's reason (a missing dependency, the wrong platform) comes
+  // after the text: without it the user cannot tell why.
+  if (!lib_)
+    throw EFBError(os::WithCause("Невозможно загрузить клиентскую библиотеку " + Quoted(Name) + "!", lib_.Why()), 0, 0);
   if (const char* missing = e_->Bind([&](const char* entry) { return sys.Symbol(lib_, entry); }))
     throw EFBError("В клиентской библиотеке " + Quoted(Name) + " не найдена функция " + Quoted(missing) + "!", 0,
                    0);

@@ -224,7 +224,7 @@ void RunScript(bool IsText, const TDBParams& Db, const std::string& CharSet, con
 
   // Held for this run only.
   const os::Library lib = os::Sys().LoadSharedLibrary(kScriptLibraryFile);
-  if (!lib) throw EScriptError("Невозможно загрузить библиотеку \"sqlscript.dll\"!");
+  if (!lib) throw EScriptError(os::WithCause("Невозможно загрузить библиотеку \"sqlscript.dll\"!", lib.Why()));
   auto connect = reinterpret_cast<decltype(&::Connect)>(os::Sys().Symbol(lib, "Connect"));
   if (!connect) throw EScriptError("В библиотеке \"sqlscript.dll\" не найдена функция \"Connect\"!");
   // Both entries have the same signature.

@@ -64,8 +64,11 @@ void MyRemoveDir(const std::string& Dir) {
   os::Api& sys = os::Sys();
   // Listing a link would delete what it points to.
   if (sys.IsLink(Dir)) throw EUpdateError(GetMsgText("uUpdate_Link_1", Dir));
+  // A folder that is not there is gone already.
+  if (!sys.DirectoryExists(Dir)) return;
   std::vector<os::FolderEntry> entries;
-  sys.FolderList(Dir, "*.*", entries);
+  if (const os::Status listed = sys.FolderList(Dir, "*.*", entries); !listed)
+    throw EUpdateError(os::WithCause(GetMsgText("uUpdate_MyRemoveDir_1", Dir), listed));
   for (const os::FolderEntry& e : entries) {
     const std::string path = Join(Dir, e.Name);
     if (e.Attributes & os::kAttrDirectory) {
@@ -84,7 +87,8 @@ void MyRemoveDir(const std::string& Dir) {
     if (const os::Status deleted = sys.FileDelete(path); !deleted)
       throw EUpdateError(os::WithCause(GetMsgText("uUpdate_MyRemoveDir_1", path), deleted));
   }
-  sys.DirectoryRemove(Dir);
+  if (const os::Status removed = sys.DirectoryRemove(Dir); !removed)
+    throw EUpdateError(os::WithCause(GetMsgText("uUpdate_MyRemoveDir_1", Dir), removed));
 }
 
 void MyCreateDir(const std::string& Dir) {
@@ -109,7 +113,12 @@ void CopyTree(const std::string& SourceDir, const std::string& TargetDir, std::v
   if (const os::Status created = sys.CreateDirectories(target); !created)
     throw EUpdateError(os::WithCause(GetMsgText("uUpdate_MyCopyDir_2", target), created));
   std::vector<os::FolderEntry> entries;
-  sys.FolderList(source, "*", entries);
+  // A folder that cannot be listed is not copied: it counts as skipped, so
+  // the copy is not taken for complete.
+  if (const os::Status listed = sys.FolderList(source, "*", entries); !listed) {
+    skipped.push_back({source, target, listed});
+    return;
+  }
   for (const os::FolderEntry& e : entries) {
     // A link inside the tree leads out of it: it is skipped like a file
     // that cannot be copied.

@@ -544,12 +544,22 @@ void TUpdateRun::FinalSwap() {
     errorText_ = AppendExceptionMessage(Msg("47"), failures);
     throw EUpdateNeedsUser(errorText_);
   }
-  Journal(TJournalStep::Done);
+  // The swap is complete whether or not its end can be recorded: a journal
+  // that keeps the copy-back as its last step makes the next start finish
+  // the swap again, which changes nothing.
+  try {
+    Journal(TJournalStep::Done);
+  } catch (const std::exception& e) {
+    Log(e.what());
+  }
   // The updated database is in place; an old file left beside it only takes
   // room, so the run goes on.
   if (!aside.empty())
-    if (const os::Status deleted = sys.FileDelete(aside); !deleted)
-      Log(os::WithCause("Deleting file error: " + aside, deleted));
+    if (const os::Status deleted = sys.FileDelete(aside); !deleted) {
+      const std::string text = os::WithCause("Deleting file error: " + aside, deleted);
+      Log(text);
+      leftovers_ = AppendExceptionMessage(leftovers_, text);
+    }
 }
 
 //--- The rollback ----------------------------------------------------------------------
@@ -601,10 +611,15 @@ void TUpdateRun::Rollback() {
   errorText_.clear();
   Log(Msg("45"));
   JournalUndo();
-  try {
-    MyRemoveDir(wf_.NewDir);
-    MyRemoveDir(wf_.WrkDir);
-  } catch (...) {
+  // The run's new files and working copies go; one that cannot is only in
+  // the way, and the rollback goes on.
+  for (const std::string* dir : {&wf_.NewDir, &wf_.WrkDir}) {
+    try {
+      MyRemoveDir(*dir);
+    } catch (const std::exception& e) {
+      Log(e.what());
+      leftovers_ = AppendExceptionMessage(leftovers_, e.what());
+    }
   }
   std::string failures;
   if (wf_.ClientPartFound) failures += RestoreClientFolders(false);
@@ -646,6 +661,13 @@ void TUpdateRun::FinalStep(const std::string& Ending) {
 void TUpdateRun::Run() {
   try {
     RunStages();
+  } catch (const EUpdateNeedsUser& e) {
+    FinishJournal();
+    ReportLogFailure();
+    std::string text = e.what();
+    if (!leftovers_.empty() && text.find(leftovers_) == std::string::npos)
+      text = AppendExceptionMessage(text, leftovers_);
+    throw EUpdateNeedsUser(text);
   } catch (...) {
     FinishJournal();
     ReportLogFailure();

@@ -116,6 +116,10 @@ private:
   TDBParams live_; // the live database
   TDBParams work_; // its working copy in the temporary tree
   std::string errorText_;
+  // What the run could not clean up (a working folder, the old database
+  // beside the new one), logged as it happened; a run that ends needing the
+  // user names it in its message too, for a log that could not be written.
+  std::string leftovers_;
   TScriptLog buffer_;
   TRunJournal journal_{""};
   bool treeMade_ = false;          // the run made its temporary tree itself

@@ -358,7 +358,7 @@ TEST_F(ClientTexts, RefusalsComeBackInUtf8InEveryReport) {
 // and stays so whatever the character set of the run.
 TEST_F(ClientTexts, AClientLibraryThatCannotBeLoadedIsNamedInUtf8) {
   const std::string missing = os::path::Join(os::path::FolderOf(clientLib_), "нет клиента.dll");
-  const std::string why = os::Sys().LoadSharedLibrary(missing).Why().Failure().Text;
+  const std::string why = os::Describe(os::Sys().LoadSharedLibrary(missing).Why().Failure());
   for (const char* charSet : {"WIN1251", "UTF8"}) {
     SCOPED_TRACE(charSet);
     EXPECT_EQ(MessageOfAny([&] { RunScriptText(missing, "localhost/3051:C:\\DB\\T.FDB", "SYSDBA", charSet, kPassword,

@@ -116,7 +116,8 @@ TEST_F(SqlScriptOsLayer, AFailureInjectedIntoTheEnginesCallsFailsTheRunWithTheEn
       {"size", script_, fileFailure("opened")},
       {"read", script_, fileFailure("read")},
       {"open", fbtest::ClientLib(), "Ошибка подключения к базе данных!\rThe client library \"" +
-                                        fbtest::ClientLib() + "\" cannot be loaded: Access is denied (injected)"},
+                                        fbtest::ClientLib() + "\" cannot be loaded: dlopen \"" +
+                                        fbtest::ClientLib() + "\": Access is denied (injected) (5)"},
   };
   for (const Case& c : cases) {
     EngineSys sys;
