@@ -10,6 +10,9 @@ packages=(
   googletest libgtest-dev libgmock-dev
   wine wine32:i386 wine64 xvfb xauth imagemagick fonts-wine fonts-dejavu-core
   firebird3.0-server firebird3.0-utils firebird-dev libib-util firebird3.0-examples
+  # The end-to-end tests' client bridge: a Wine built-in DLL built with
+  # winegcc, for 64 and 32 bits, linked with the Linux client of each.
+  wine64-tools libwine-dev libwine-dev:i386 gcc-multilib libfbclient2 libfbclient2:i386
   fp-utils
   procps psmisc netcat-openbsd
   clang libclang-rt-14-dev

@@ -2,6 +2,7 @@
 // and the message loop.
 #include "uLDM.h"
 #include "uMain.h"
+#include "uMainClient.h"
 #include "uMainIds.h"
 
 #include "os/WindowsSupport.h"
@@ -31,7 +32,7 @@ void TellAnotherCopyRuns(TfrmMain& frmMain) {
 // window is closed; the loop's exit code.
 int RunMainWindow(TfrmMain& frmMain, TLDM& ldm, HINSTANCE Instance, int Show) {
   frmMain.Create(Instance, ldm);
-  frmMain.Values().ClientLibName = "fbclient.dll";
+  ChooseClientLibrary(frmMain.Values(), frmMain);
   frmMain.Values().ConnectPrefix = "localhost/3051:";
   frmMain.EnableProgramLocation(false);
   ShowWindow(frmMain.Handle(), Show);

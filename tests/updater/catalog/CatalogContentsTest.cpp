@@ -28,7 +28,7 @@ int CountDelims(std::string_view stored, std::string_view key) {
 } // namespace
 
 TEST_F(BuiltInCatalog, HoldsEveryMessageRowWithAllColumns) {
-  ASSERT_EQ(Strings().size(), 111u);
+  ASSERT_EQ(Strings().size(), 113u);
   EXPECT_EQ(ldm.Sil.Rows(TSection::stDlgsCaptions).size(), 15u);
   std::set<std::string> keys;
   for (const TLangRow& r : Strings()) {
@@ -82,6 +82,9 @@ TEST_F(BuiltInCatalog, ExactTexts) {
        "Close the Updater, reboot\r\nyou copmputer and rerun the program.\r\n\r\nIf there is still error - please, "
        "contact the developer."},
       {2, "uUpdate_UpdateProgramm_11", "Иванов", "Иванов\r\n\r\nНеобходимо, чтобы все подключенные пользователи"},
+      {3, "uMain_ClientLibrary_1", "C:\\Firebird\\bin\\fbclient.dll", "Firebird client library: C:\\Firebird\\bin\\fbclient.dll"},
+      {4, "uMain_ClientLibrary_1", "C:\\Firebird\\bin\\fbclient.dll", "Firebird-Clientbibliothek: C:\\Firebird\\bin\\fbclient.dll"},
+      {5, "uMain_ClientLibrary_2", "C:\\F\\fbclient.dll", "La bibliothèque cliente Firebird C:\\F\\fbclient.dll n'est pas utilisée :\r\n{1}"},
       {3, "uUpdate_UpdateProgramm_04", "C:\\T", "Neither CLEINT nor SERVER part of the program \"{1}\" has been found in the catalogue \"C:\\T\""},
   };
   for (const Case& c : cases) {
