@@ -509,7 +509,7 @@ void TUpdateRun::FinalSwap() {
   const std::string live = Join(wf_.DBDataDir, settings_.DBFileName);
   const std::string updated = Join(wf_.WrkDBDataDir, settings_.DBFileName);
   std::string aside;
-  bool databaseReplaced = false;
+  bool databaseAside = false, databaseReplaced = false;
   try {
     if (wf_.ServerPartFound) {
       StopFBService(settings_.ServParams, false, host_);
@@ -519,6 +519,7 @@ void TUpdateRun::FinalSwap() {
       const os::Status renamed =
           MoveWithRetries(live, aside, 11, [&] { Log(GetMsgText("uUpdate_CopyFileWithBackUp_5")); });
       if (!renamed) throw EUpdateError(os::WithCause(GetMsgText("uUpdate_CopyFileWithBackUp_3", wf_.DBConnect), renamed));
+      databaseAside = true;
       Journal(TJournalStep::DbIn);
       if (const os::Status moved = MoveFileClearAttr(updated, live); !moved) {
         const std::string failure =
@@ -553,7 +554,14 @@ void TUpdateRun::FinalSwap() {
     JournalUndo();
     std::string failures;
     if (wf_.ClientPartFound) failures += RestoreClientFolders(true);
-    if (databaseReplaced) failures += PutLiveDatabaseBack(live, aside);
+    if (databaseReplaced) {
+      failures += PutLiveDatabaseBack(live, aside);
+    } else if (databaseAside) {
+      // Renamed aside, not yet replaced: it only needs its name back.
+      if (const os::Status back = MoveWithRetries(aside, live, 3, nullptr); !back)
+        failures += os::WithCause(GetMsgText("uUpdate_RestoreFilesFromBackup_1", live), back) + "\r" +
+                    GetMsgText("uUpdate_UpdateProgramm_71", aside) + "\r\n";
+    }
     failures += RestoreServerFiles();
     if (failures.empty()) throw EUpdateError("");
     errorText_ = AppendExceptionMessage(Msg("47"), failures);

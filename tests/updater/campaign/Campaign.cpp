@@ -314,8 +314,13 @@ std::vector<std::string> Campaign::UpdateBreaks(const FaultPlan& Plan, const Run
 
   // The live database: in place, attachable, one of the two versions.
   std::string dbForm = "missing";
+  bool asideNamed = false;
+  for (const std::string& aside : install_.AsideFiles())
+    asideNamed = asideNamed || Run.Message.find(aside) != std::string::npos;
   if (!fs::exists(db)) {
-    broke.push_back("database in place: the live database file is missing");
+    // Where nothing can be renamed any more, the message of a run that
+    // needs the user must say where the database is.
+    if (!(needsUser && asideNamed)) broke.push_back("database in place: the live database file is missing");
   } else {
     const std::string state = DatabaseState(db);
     const std::string version = state.substr(0, state.find(' '));
