@@ -14,6 +14,7 @@
 #include "uUpdateRun.h"
 
 #include "os/OsLayer.h"
+#include "os/StringExtras.h"
 #include "uFbService.h"
 #include "uLDM.h"
 #include "uQrxRout.h"
@@ -148,7 +149,9 @@ void TUpdateRun::CheckLiveDatabase() {
     Log(Msg("62"));
     throw;
   }
-  if (!buffer.empty()) throw EUpdateError(Msg("63"));
+  // What the server answered follows: another project's code, or the error
+  // that kept the check from running at all.
+  if (!buffer.empty()) throw EUpdateError(Msg("63") + "\r" + std::string(os::Trim(BufferText(buffer))));
   Log(Msg("64"));
   Log(Msg("65"));
   Log(Msg("66"));
@@ -390,7 +393,11 @@ void TUpdateRun::RunServerScript(const TServerScript& Step) {
     throw;
   }
   if (!buffer_.empty()) {
-    if (!Step.OutputHeader) throw EUpdateError("Файл базы данных не соответствует выбранному проекту!");
+    // What the server answered follows, as in the check of the live
+    // database.
+    if (!Step.OutputHeader)
+      throw EUpdateError("Файл базы данных не соответствует выбранному проекту!\r" +
+                         std::string(os::Trim(BufferText(buffer_))));
     Log(OutputBlock(Step.OutputHeader, buffer_));
     buffer_.clear();
     host_.SetHadErrors(true);
@@ -534,6 +541,7 @@ void TUpdateRun::FinalSwap() {
           Log(errorText_);
           throw EUpdateNeedsUser(errorText_);
         }
+        databaseAside = false;
         throw EUpdateError(failure);
       }
       databaseReplaced = true;
