@@ -26,7 +26,7 @@ for preset in native win32 win64; do
 done
 
 step "tests: native"
-ctest --preset native -j "$jobs" || fail "native tests"
+ctest --output-on-failure --preset native -j "$jobs" || fail "native tests"
 
 step "Wine prefix"
 bash scripts/wine-init.sh || fail "wine prefix"
@@ -40,14 +40,18 @@ e2e() { # preset
     echo "note: the end-to-end tests (label e2e) run in the $e2e_tree tree only (E2E=$E2E)"
   elif [ "$E2E" = sample ]; then
     echo "note: a sample of the end-to-end tests (E2E=sample; E2E=all runs every case)"
-    ctest --preset "$1" -L e2e -R "$e2e_sample"
+    ctest --output-on-failure --preset "$1" -L e2e -R "$e2e_sample"
   else
-    ctest --preset "$1" -L e2e
+    ctest --output-on-failure --preset "$1" -L e2e
   fi
 }
 
+# A Wine process that fails to start now and then (no output, a hundredth
+# of a second) is tried once more; a test that fails twice fails.
+wine_ctest() { ctest --output-on-failure --repeat until-pass:2 "$@"; }
+
 step "tests: Windows x86_64 under Wine"
-ctest --preset win64 -LE e2e || fail "win64 tests"
+wine_ctest --preset win64 -LE e2e || fail "win64 tests"
 e2e win64 || fail "win64 end-to-end tests"
 
 step "tests: Windows i686 under Wine"
@@ -55,7 +59,7 @@ if ! bash scripts/can-run-32bit.sh; then
   echo "note: this kernel cannot run 32-bit code: the i686 test programs are built but not run;"
   echo "      the checks of the built i686 files (exports, imports) run"
 fi
-ctest --preset win32 -LE e2e || fail "win32 tests"
+wine_ctest --preset win32 -LE e2e || fail "win32 tests"
 e2e win32 || fail "win32 end-to-end tests"
 wineserver -k 2>/dev/null || true
 
